@@ -1,0 +1,27 @@
+#ifndef PLATFORM_H
+#define PLATFORM_H
+
+#include <QString>
+
+// Every difference between Windows and the other systems lives here, so that
+// nothing else in the program tests the operating system.
+namespace Platform {
+
+// Base name of the property-reader library; QLibrary adds the system's prefix and suffix.
+QString readerLibraryBaseName();
+
+// File name of the CSV-to-XLSX converter in the program folder.
+QString converterFileName();
+
+// The property-reader library's own log file, removed at normal exit.
+QString readerLogPath();
+
+// True only on Windows XP, where the GUI needs software OpenGL.
+bool isWindowsXp();
+
+// True for a filesystem root ("/" here, a drive root "X:/" on Windows).
+bool isFilesystemRoot(const QString &path);
+
+} // namespace Platform
+
+#endif

@@ -1,0 +1,37 @@
+#ifndef PRODUCEMAIN_H
+#define PRODUCEMAIN_H
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class FrameMain;
+class ThreadScanFile;
+class ThreadSoftwareInfo;
+
+class ProduceMain : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ProduceMain(QObject *parent = nullptr);
+    ~ProduceMain() override;
+
+    void showMainWindow();
+    void showMessage(QString msg, int type, bool isChooseMode, QString btnOkMsg);
+
+private slots:
+    void on_scanPath(QString path);
+    void on_export_software(QString srcPath, QString dstFileName);
+    void on_pelbrook(int index, int count, QString srcPath, QString qStrDigitalSign, QString qProductName,
+                     QString qProcessName, QString qOriginalFileName, QString qFileCustomMd5,
+                     QString parentDir_md5, QString qFileDescription);
+    void on_scanPath_finish(QList<QString> fileName, QList<QString> file_fullName);
+
+private:
+    FrameMain *mainWindow = nullptr;
+    ThreadSoftwareInfo *threadSoftwareInfo = nullptr;
+    ThreadScanFile *threadScanFile = nullptr;
+    QList<QString> fileFullNames;
+};
+
+#endif
