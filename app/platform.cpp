@@ -1,6 +1,9 @@
 #include "platform.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QSysInfo>
 
 namespace Platform {
@@ -26,6 +29,19 @@ QString readerLogPath()
 #else
     return QDir::tempPath() + QStringLiteral("/tarsel/Vantoril.log");
 #endif
+}
+
+QString writableDataFolder()
+{
+    // Permission bits lie for root and on some network shares, so try a real file.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QTemporaryFile probe(programFolder + QStringLiteral("/.write-probe-XXXXXX"));
+    if (probe.open())
+        return programFolder;
+
+    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QDir().mkpath(fallback);
+    return fallback;
 }
 
 bool isWindowsXp()

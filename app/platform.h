@@ -16,6 +16,10 @@ QString converterFileName();
 // The property-reader library's own log file, removed at normal exit.
 QString readerLogPath();
 
+// The program folder when files can be created in it, otherwise a per-user data
+// folder (created on demand). Holds the log folder and the temporary export files.
+QString writableDataFolder();
+
 // True only on Windows XP, where the GUI needs software OpenGL.
 bool isWindowsXp();
 

@@ -40,6 +40,10 @@ void ProduceMain::showMessage(QString msg, int type, bool isChooseMode, QString 
     mainWindow->on_showMsg(isChooseMode, msg, type, btnOkMsg, QStringLiteral("取消"), nullptr);
 }
 
+void ProduceMain::stopWorkers()
+{
+}
+
 void ProduceMain::on_scanPath(QString path)
 {
     if (threadScanFile->isRunning())

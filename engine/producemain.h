@@ -18,6 +18,8 @@ public:
 
     void showMainWindow();
     void showMessage(QString msg, int type, bool isChooseMode, QString btnOkMsg);
+    // Called after the event loop has ended, before the controller is deleted.
+    void stopWorkers();
 
 private slots:
     void on_scanPath(QString path);

@@ -25,6 +25,10 @@ void FrameMain::extractFinished()
 {
 }
 
+void FrameMain::extractStopped()
+{
+}
+
 QString FrameMain::exportFilePath()
 {
     return QString();

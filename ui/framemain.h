@@ -15,6 +15,8 @@ public:
     void showExtractProgress(int index, int count);
     void extractFinished();
     QString exportFilePath();
+    // An export that ended early: the extraction page becomes usable again.
+    void extractStopped();
 
 signals:
     void signal_export_software(QString srcPath, QString dstFileName);
