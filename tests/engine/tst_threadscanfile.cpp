@@ -72,7 +72,6 @@ private slots:
     void stopOutsideAPassIsDropped_data();
     void stopOutsideAPassIsDropped();
     void pathQueuedAsTheLoopEnds();
-    void emptyPathEndsTheLoop();
     void filesystemRoot();
 
 private:
@@ -316,32 +315,6 @@ void TestThreadScanFile::pathQueuedAsTheLoopEnds()
     scanner->scanPath(first);
     QTRY_COMPARE(receiver->paths.size(), 2);
     QCOMPARE(receiver->paths.at(1).size(), 2);
-}
-
-void TestThreadScanFile::emptyPathEndsTheLoop()
-{
-    const QString first = makeFolder(QStringLiteral("empty-first"), 1);
-    const QString waiting = makeFolder(QStringLiteral("empty-waiting"), 2);
-    const QString last = makeFolder(QStringLiteral("empty-last"), 3);
-    QSemaphore allQueued;
-    {
-        QMutexLocker locker(&logMutex);
-        logHook = [&](const QString &msg) {
-            if (msg == QStringLiteral("ThreadScanFile::done=path: ") + quoted(first))
-                allQueued.acquire();
-        };
-    }
-    scanner->scanPath(first);
-    scanner->scanPath(QString());
-    scanner->scanPath(waiting);
-    allQueued.release();
-    QTRY_VERIFY(scanner->isFinished());
-    QCOMPARE(receiver->paths.size(), 1);
-
-    scanner->scanPath(last);
-    QTRY_COMPARE(receiver->paths.size(), 3);
-    QCOMPARE(receiver->paths.at(1).size(), 2);
-    QCOMPARE(receiver->paths.at(2).size(), 3);
 }
 
 // The scanner runs in a chroot so that "/" is a folder the test controls; the
