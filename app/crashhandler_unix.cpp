@@ -21,6 +21,8 @@ const int crashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 const int backtraceDepth = 64;
 // Large enough for the handler's own frames when the thread's stack is exhausted.
 const size_t alternateStackSize = 256 * 1024;
+// Static, not allocated: it serves the whole process and is never freed.
+char alternateStackMemory[alternateStackSize];
 // The log step is not async-signal-safe and may block on a lock the crashed code held.
 const unsigned logStepSeconds = 3;
 
@@ -181,7 +183,7 @@ void installCrashHandler()
     backtrace(frame, 1);
 
     stack_t alternateStack;
-    alternateStack.ss_sp = new char[alternateStackSize];
+    alternateStack.ss_sp = alternateStackMemory;
     alternateStack.ss_size = alternateStackSize;
     alternateStack.ss_flags = 0;
     sigaltstack(&alternateStack, nullptr);

@@ -5,6 +5,13 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+// The jail has no /proc, so a sanitized build can read neither its options nor the
+// thread list its leak check needs; the scanner's leaks are checked by the test itself.
+extern "C" const char *__asan_default_options()
+{
+    return "detect_leaks=0";
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
