@@ -2,9 +2,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QSysInfo>
+
+#ifndef Q_OS_WIN
+#include <algorithm>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 namespace Platform {
 
@@ -62,5 +72,79 @@ bool isFilesystemRoot(const QString &path)
     return clean == QLatin1String("/");
 #endif
 }
+
+#ifdef Q_OS_WIN
+QVector<FolderEntry> listFolder(const QString &path)
+{
+    QVector<FolderEntry> entries;
+    for (const QFileInfo &info : QDir(path).entryInfoList()) {
+        const QString name = info.fileName();
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        entries.append({info.filePath(), info.filePath().size() - name.size(), info.isDir(), info.isSymLink()});
+    }
+    return entries;
+}
+#else
+// Reads the folder once with the types the directory itself records, so that only
+// links (and entries of unknown type) cost a stat, where QDir builds a QFileInfo for each.
+QVector<FolderEntry> listFolder(const QString &path)
+{
+    QVector<FolderEntry> entries;
+    const QString folder = QDir(path).path();
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return entries;
+
+    struct Found
+    {
+        QString sortKey;
+        FolderEntry entry;
+    };
+    std::vector<Found> found;
+    const int folderFd = dirfd(dir);
+    while (const dirent *record = readdir(dir)) {
+        const char *name = record->d_name;
+        const bool dotOrDotDot = name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+        if (name[0] == '.' && !dotOrDotDot)
+            continue; // hidden
+        bool isDir = record->d_type == DT_DIR;
+        bool isSymLink = record->d_type == DT_LNK;
+        if (record->d_type == DT_UNKNOWN) {
+            struct stat status;
+            if (fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            isDir = S_ISDIR(status.st_mode);
+            isSymLink = S_ISLNK(status.st_mode);
+            if (!isDir && !isSymLink && !S_ISREG(status.st_mode))
+                continue; // a system entry
+        } else if (!isDir && !isSymLink && record->d_type != DT_REG) {
+            continue;
+        }
+        if (isSymLink) {
+            struct stat target;
+            if (fstatat(folderFd, name, &target, 0) != 0)
+                continue; // a broken link counts as a system entry
+            isDir = S_ISDIR(target.st_mode);
+        }
+        const QString fileName = QFile::decodeName(name);
+        found.push_back({fileName.toLower(), {prefix + fileName, prefix.size(), isDir, isSymLink}});
+    }
+    closedir(dir);
+
+    // QDir sorts the same list, "." and ".." included, with the same algorithm and
+    // comparison, so that even names equal but for case come out in its order.
+    std::sort(found.begin(), found.end(),
+              [](const Found &a, const Found &b) { return a.sortKey.compare(b.sortKey) < 0; });
+    entries.reserve(int(found.size()));
+    for (Found &item : found) {
+        if (item.sortKey == QLatin1String(".") || item.sortKey == QLatin1String(".."))
+            continue;
+        entries.append(std::move(item.entry));
+    }
+    return entries;
+}
+#endif
 
 } // namespace Platform

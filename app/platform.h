@@ -2,6 +2,7 @@
 #define PLATFORM_H
 
 #include <QString>
+#include <QVector>
 
 // Every difference between Windows and the other systems lives here, so that
 // nothing else in the program tests the operating system.
@@ -25,6 +26,20 @@ bool isWindowsXp();
 
 // True for a filesystem root ("/" here, a drive root "X:/" on Windows).
 bool isFilesystemRoot(const QString &path);
+
+// One entry of a folder listing.
+struct FolderEntry
+{
+    QString filePath; // the folder's path as QDir gives it, a "/" and the name
+    int nameStart;    // where the name begins in filePath
+    bool isDir;       // also for a link to a folder
+    bool isSymLink;
+};
+
+// A folder's entries exactly as QDir lists them by default (files and folders, no
+// hidden and no system entries, sorted by name ignoring case), without "." and "..".
+// Faster than QDir where the system allows: a scan lists hundreds of thousands.
+QVector<FolderEntry> listFolder(const QString &path);
 
 } // namespace Platform
 

@@ -4,7 +4,11 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$top/build}
-work=${WORK:-$(mktemp -d /tmp/pelbrook-bench-scan.XXXXXX)}
+if [ -z "${WORK:-}" ]; then
+  WORK=$(mktemp -d /tmp/pelbrook-bench-scan.XXXXXX)
+  trap 'rm -rf "$WORK"' EXIT
+fi
+work=$WORK
 tree=$work/tree
 [ -d "$tree" ] || /usr/bin/python3 "$top/bench/make-tree.py" "$tree" "${ENTRIES:-200000}" "${INSTALLERS:-20000}"
 

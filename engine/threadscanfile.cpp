@@ -1,5 +1,7 @@
 #include "threadscanfile.h"
 
+#include "platform.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -15,26 +17,29 @@ bool isInsideFolder(const QString &canonicalPath, const QString &canonicalFolder
     return canonicalPath == canonicalFolder || canonicalPath.startsWith(folderPrefix);
 }
 
-void listFolder(const QString &path, const QString &canonicalTop, QSet<QString> &listedFolders,
-                QList<QString> &files)
+// canonicalPath is the real path of the folder at path. A real sub-folder's real path
+// is its parent's plus its name, so only links need the (slow) path resolution.
+// canonicalPath is the real path of the folder at path. A real sub-folder's real path
+// is its parent's plus its name, so only links need the (slow) path resolution.
+void listFolder(const QString &path, const QString &canonicalPath, const QString &canonicalTop,
+                QSet<QString> &listedFolders, QList<QString> &files)
 {
-    const QFileInfoList entries = QDir(path).entryInfoList();
-    for (const QFileInfo &entry : entries) {
-        const QString name = entry.fileName();
-        if (name == QLatin1String(".") || name == QLatin1String(".."))
-            continue;
-        if (!entry.isDir()) {
-            files.append(entry.filePath());
+    const QString canonicalPrefix = canonicalPath.endsWith(QLatin1Char('/'))
+        ? canonicalPath : canonicalPath + QLatin1Char('/');
+    for (const Platform::FolderEntry &entry : Platform::listFolder(path)) {
+        if (!entry.isDir) {
+            files.append(entry.filePath);
             continue;
         }
-        const QString canonical = entry.canonicalFilePath();
+        const QString canonical = entry.isSymLink ? QFileInfo(entry.filePath).canonicalFilePath()
+                                                  : canonicalPrefix + entry.filePath.mid(entry.nameStart);
         // A link into the scanned tree would list a folder twice or loop forever.
-        if (entry.isSymLink() && isInsideFolder(canonical, canonicalTop))
+        if (entry.isSymLink && isInsideFolder(canonical, canonicalTop))
             continue;
         if (canonical.isEmpty() || listedFolders.contains(canonical))
             continue;
         listedFolders.insert(canonical);
-        listFolder(entry.filePath(), canonicalTop, listedFolders, files);
+        listFolder(entry.filePath, canonical, canonicalTop, listedFolders, files);
     }
 }
 
@@ -51,7 +56,7 @@ QList<QString> listFilesRecursive(const QString &path)
     const QString canonicalTop = QFileInfo(path).canonicalFilePath();
     QSet<QString> listedFolders{canonicalTop};
     QList<QString> files;
-    listFolder(path, canonicalTop, listedFolders, files);
+    listFolder(path, canonicalTop, canonicalTop, listedFolders, files);
     return files;
 }
 

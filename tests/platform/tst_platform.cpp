@@ -2,12 +2,20 @@
 
 #include <QtTest>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 class TestPlatform : public QObject
 {
     Q_OBJECT
 private slots:
     void filesystemRoot_data();
     void filesystemRoot();
+    void listFolderMatchesQDir_data();
+    void listFolderMatchesQDir();
+    void listFolderUnreadable();
 };
 
 void TestPlatform::filesystemRoot_data()
@@ -27,6 +35,98 @@ void TestPlatform::filesystemRoot()
     QFETCH(QString, path);
     QFETCH(bool, root);
     QCOMPARE(Platform::isFilesystemRoot(path), root);
+}
+
+namespace {
+
+void makeFile(const QString &path)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+} // namespace
+
+// The scanner relies on the listing being QDir's default one, entry for entry.
+void TestPlatform::listFolderMatchesQDir_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("specialEntries");
+    QTest::newRow("empty") << QStringList() << false;
+    QTest::newRow("hidden and dotted names")
+        << QStringList{".hidden", ".hidden.exe", "..twodots", "a.", "b..", "c"} << false;
+    QTest::newRow("names sorting around the dot")
+        << QStringList{" space", "!bang", "#hash", "-dash", "0zero", "_under", "~tilde", "Zed"} << false;
+    QTest::newRow("names equal but for case, many of them")
+        << [] {
+               QStringList names;
+               for (int i = 0; i < 40; ++i)
+                   names << QStringLiteral("setup%1.exe").arg(i % 7) << QStringLiteral("SETUP%1.EXE").arg(i % 7)
+                         << QStringLiteral("Setup%1.Exe").arg(i % 7);
+               names.removeDuplicates();
+               return names;
+           }()
+        << false;
+    QTest::newRow("non-ASCII names")
+        << QStringList{QStringLiteral("安装程序.exe"), QStringLiteral("Ärger.msi"), QStringLiteral("ärger.MSI"),
+                       QStringLiteral("😀.exe"), QStringLiteral("İstanbul.exe")}
+        << false;
+    QTest::newRow("links, broken links, pipe, socket, folders") << QStringList{"plain.exe"} << true;
+}
+
+void TestPlatform::listFolderMatchesQDir()
+{
+    QFETCH(QStringList, files);
+    QFETCH(bool, specialEntries);
+
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString folder = temp.filePath(QStringLiteral("folder"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString &name : files)
+        makeFile(folder + QLatin1Char('/') + name);
+    if (specialEntries) {
+        QVERIFY(QDir(folder).mkpath(QStringLiteral("sub/inner")));
+        QVERIFY(QDir(folder).mkpath(QStringLiteral(".hiddenDir")));
+        QVERIFY(QFile::link(folder + QStringLiteral("/sub"), folder + QStringLiteral("/linkToDir")));
+        QVERIFY(QFile::link(folder + QStringLiteral("/plain.exe"), folder + QStringLiteral("/linkToFile.exe")));
+        QVERIFY(QFile::link(folder + QStringLiteral("/missing"), folder + QStringLiteral("/broken.exe")));
+        QVERIFY(QFile::link(folder + QStringLiteral("/linkToDir"), folder + QStringLiteral("/linkToLink")));
+        QVERIFY(mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe.exe")).constData(), 0600) == 0);
+        QVERIFY(QFile::link(folder + QStringLiteral("/pipe.exe"), folder + QStringLiteral("/linkToPipe.exe")));
+        const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray socketPath = QFile::encodeName(folder + QStringLiteral("/socket.exe"));
+        QVERIFY(size_t(socketPath.size()) < sizeof address.sun_path);
+        memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        QCOMPARE(bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        close(sock);
+    }
+
+    // With and without a trailing "/": both give the same entry paths.
+    for (const QString &path : {folder, folder + QLatin1Char('/')}) {
+        QStringList expected;
+        for (const QFileInfo &info : QDir(path).entryInfoList()) {
+            if (info.fileName() != QLatin1String(".") && info.fileName() != QLatin1String(".."))
+                expected << QStringLiteral("%1 %2 %3").arg(info.filePath()).arg(info.isDir()).arg(info.isSymLink());
+        }
+        QStringList actual;
+        for (const Platform::FolderEntry &entry : Platform::listFolder(path)) {
+            QCOMPARE(entry.filePath.left(entry.nameStart), folder + QLatin1Char('/'));
+            actual << QStringLiteral("%1 %2 %3").arg(entry.filePath).arg(entry.isDir).arg(entry.isSymLink);
+        }
+        QCOMPARE(actual, expected);
+    }
+}
+
+void TestPlatform::listFolderUnreadable()
+{
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    makeFile(temp.filePath(QStringLiteral("file")));
+    QVERIFY(Platform::listFolder(temp.filePath(QStringLiteral("missing"))).isEmpty());
+    QVERIFY(Platform::listFolder(temp.filePath(QStringLiteral("file"))).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
