@@ -1,0 +1,90 @@
+// Runs whole exports without the window: scan the folder, export it to the destination,
+// repeat RUNS times. Prints per-run seconds and the process's peak memory on stderr.
+#include "threadscanfile.h"
+#include "threadsoftwareinfo.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+
+class ExportReceiver : public QObject
+{
+    Q_OBJECT
+public slots:
+    void on_scanPath_finish(QList<QString>, QList<QString> file_fullName)
+    {
+        paths = file_fullName;
+        emit done();
+    }
+    void on_pelbrook(int index, int count, QString, QString, QString, QString, QString, QString, QString, QString)
+    {
+        if (index == count)
+            emit done();
+    }
+
+signals:
+    void done();
+
+public:
+    QList<QString> paths;
+};
+
+static long peakKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_export FOLDER DESTINATION.xlsx [RUNS]\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const QString destination = QString::fromLocal8Bit(argv[2]);
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 1;
+    qRegisterMetaType<QList<QString>>("QList<QString>");
+    if (!qEnvironmentVariableIsSet("BENCH_KEEP_LOG"))
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+
+    ThreadScanFile scanner;
+    ThreadSoftwareInfo worker;
+    ExportReceiver receiver;
+    QObject::connect(&scanner, SIGNAL(signal_scanPath_finish(QList<QString>,QList<QString>)), &receiver,
+                     SLOT(on_scanPath_finish(QList<QString>,QList<QString>)), Qt::BlockingQueuedConnection);
+    QObject::connect(&worker,
+                     SIGNAL(signal_softwareInfoProgress(int,int,QString,QString,QString,QString,QString,QString,QString,QString)),
+                     &receiver, SLOT(on_pelbrook(int,int,QString,QString,QString,QString,QString,QString,QString,QString)),
+                     Qt::BlockingQueuedConnection);
+    QEventLoop loop;
+    QObject::connect(&receiver, &ExportReceiver::done, &loop, &QEventLoop::quit);
+
+    scanner.scanPath(folder);
+    loop.exec();
+    scanner.wait();
+
+    for (int run = 1; run <= runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        worker.startExtract(folder, destination, receiver.paths);
+        loop.exec();
+        worker.wait();
+        std::fprintf(stderr, "run=%d files=%d export_seconds=%.6f copied=%d peak_kib=%ld\n", run,
+                     receiver.paths.size(), timer.nsecsElapsed() / 1e9, worker.isCopySucceeded() ? 1 : 0, peakKiB());
+    }
+    return 0;
+}
+
+#include "exportharness.moc"

@@ -1,0 +1,26 @@
+#ifndef WIDGETMOVE_H
+#define WIDGETMOVE_H
+
+#include <QLabel>
+#include <QPoint>
+
+// A title strip that drags the top-level window it belongs to.
+class WidgetMove : public QLabel
+{
+    Q_OBJECT
+public:
+    WidgetMove(QWidget *parent, bool keepOnScreen);
+
+protected:
+    bool event(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QPoint pressPos;
+    bool dragging;
+    bool keepOnScreen;
+};
+
+#endif
