@@ -6,7 +6,9 @@
 #include <QString>
 #include <QThread>
 
-// All file paths below a folder, in the folder's default listing order.
+// All file paths below a folder, in the folder's default listing order. Links to
+// folders are followed, but every real folder is listed at most once, so a link
+// cycle ends; a link to a folder elsewhere in the tree is left to the real one.
 QList<QString> listFilesRecursive(const QString &path);
 
 class ThreadScanFile : public QThread
@@ -29,6 +31,8 @@ private:
     QMutex mutex;
     QList<QString> pathQueue;
     bool stopRequested = false;
+    // True from the start of the thread until its loop has found the queue empty.
+    bool passLoopActive = false;
 };
 
 #endif

@@ -1,0 +1,93 @@
+// Installs the program's log and crash handlers the way main does, then fails as the
+// argument says: null write on the GUI thread or on a worker thread, stack overflow,
+// division by zero, illegal instruction, bus error, or a fault sent while logging.
+#include "crashhandler.h"
+#include "loghandler.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QTemporaryFile>
+#include <QThread>
+#include <QTimer>
+
+#include <csignal>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <thread>
+
+namespace {
+
+volatile int recursionEnd = -1;
+volatile int zero = 0;
+volatile int one = 1;
+
+void writeNull()
+{
+    volatile int *volatile target = nullptr;
+    *target = 1;
+}
+
+int recurse(int depth)
+{
+    volatile char frame[1024];
+    frame[0] = char(depth);
+    if (depth == recursionEnd)
+        return 0;
+    return recurse(depth + 1) + frame[0];
+}
+
+void busError()
+{
+    QTemporaryFile empty;
+    empty.open();
+    volatile char *mapped = static_cast<volatile char *>(
+        mmap(nullptr, 4096, PROT_READ, MAP_SHARED, int(empty.handle()), 0));
+    qDebug() << "crashtest=read" << mapped[0];
+}
+
+// The fault arrives while the GUI thread is most likely inside the logger.
+void faultWhileLogging()
+{
+    const pthread_t gui = pthread_self();
+    std::thread sender([gui] {
+        QThread::msleep(50);
+        pthread_kill(gui, SIGSEGV);
+    });
+    sender.detach();
+    for (;;)
+        qDebug() << "crashtest=busy";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler(logMessageHandler);
+    installCrashHandler();
+    if (argc != 2)
+        return 2;
+    const QByteArray mode = argv[1];
+    qDebug() << "crashtest=start" << mode.constData();
+
+    QThread *worker = QThread::create(writeNull);
+    QTimer::singleShot(0, &app, [&] {
+        if (mode == "gui")
+            writeNull();
+        else if (mode == "worker")
+            worker->start();
+        else if (mode == "overflow")
+            qDebug() << recurse(0);
+        else if (mode == "divide")
+            qDebug() << one / zero;
+        else if (mode == "illegal")
+            __builtin_trap();
+        else if (mode == "bus")
+            busError();
+        else if (mode == "busylog")
+            faultWhileLogging();
+        else
+            app.exit(2);
+    });
+    return app.exec();
+}

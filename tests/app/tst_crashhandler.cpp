@@ -1,0 +1,135 @@
+#include "helperprocess.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
+
+class TestCrashHandler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void crash_data();
+    void crash();
+    void faultInsideTheLogger();
+    void unwritableCurrentFolder();
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    QString crashtest;
+};
+
+void TestCrashHandler::init()
+{
+    folder.reset(new QTemporaryDir);
+    QVERIFY(folder->isValid());
+    crashtest = copyHelper(QStringLiteral("crashtest"), folder->path());
+    QVERIFY(!crashtest.isEmpty());
+}
+
+void TestCrashHandler::crash_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("signalName");
+    QTest::addColumn<bool>("onWorker");
+    QTest::newRow("null write on the GUI thread") << "gui" << SIGSEGV << "SIGSEGV" << false;
+    QTest::newRow("null write on a worker thread") << "worker" << SIGSEGV << "SIGSEGV" << true;
+    QTest::newRow("stack overflow") << "overflow" << SIGSEGV << "SIGSEGV" << false;
+    QTest::newRow("division by zero") << "divide" << SIGFPE << "SIGFPE" << false;
+    QTest::newRow("illegal instruction") << "illegal" << SIGILL << "SIGILL" << false;
+    QTest::newRow("bus error") << "bus" << SIGBUS << "SIGBUS" << false;
+}
+
+void TestCrashHandler::crash()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, signalNumber);
+    QFETCH(QString, signalName);
+    QFETCH(bool, onWorker);
+
+    // A dump of an earlier crash, longer than the new one, must be replaced entirely.
+    const QString dumpPath = folder->filePath(QStringLiteral("Pelbrook.dmp"));
+    QFile earlier(dumpPath);
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write(QByteArray(4 * 1024 * 1024, 'E'));
+    earlier.close();
+
+    QProcess process;
+    process.setWorkingDirectory(folder->path());
+    process.start(crashtest, {mode});
+    QVERIFY(process.waitForStarted());
+    const qint64 pid = process.processId();
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), signalNumber);
+
+    QFile dumpFile(dumpPath);
+    QVERIFY(dumpFile.open(QIODevice::ReadOnly));
+    const QString dump = QString::fromUtf8(dumpFile.readAll());
+    QVERIFY(!dump.contains(QLatin1Char('E') + QString(100, QLatin1Char('E'))));
+    QVERIFY2(dump.startsWith(QStringLiteral("Pelbrook crash dump\nsignal: %1 (%2)\n").arg(signalNumber).arg(signalName)),
+             qPrintable(dump.left(200)));
+    QVERIFY(dump.contains(QStringLiteral("\npid: %1\n").arg(pid)));
+    const QRegularExpressionMatch tid = QRegularExpression(QStringLiteral("\ntid: (\\d+)\n")).match(dump);
+    QVERIFY(tid.hasMatch());
+    QCOMPARE(tid.captured(1).toLongLong() != pid, onWorker);
+    if (mode == QLatin1String("gui") || mode == QLatin1String("worker"))
+        QVERIFY(dump.contains(QStringLiteral("\naddress: 0x0\n")));
+    const QRegularExpressionMatch time = QRegularExpression(QStringLiteral("\ntime: (\\d+) \\(")).match(dump);
+    QVERIFY(time.hasMatch());
+    QVERIFY(qAbs(time.captured(1).toLongLong() - QDateTime::currentSecsSinceEpoch()) < 60);
+    const int backtrace = dump.indexOf(QStringLiteral("\nbacktrace:\n"));
+    const int maps = dump.indexOf(QStringLiteral("\nmaps:\n"));
+    QVERIFY(backtrace > 0 && maps > backtrace);
+    QVERIFY(dump.mid(backtrace, maps - backtrace).contains(QStringLiteral("crashtest")));
+    QVERIFY(dump.mid(maps).contains(QStringLiteral("[stack]")));
+    QVERIFY(dump.mid(maps).contains(crashtest));
+
+    const QStringList lines = QString::fromUtf8(readLog(folder->path())).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).endsWith(QStringLiteral("]crashtest=start ") + mode + QStringLiteral(" (:0, )")));
+    QVERIFY2(QRegularExpression(QStringLiteral("^Debug: \\[[^]]{23}\\]ApplicationCrashHandler \\(:0, \\)$"))
+                 .match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
+    QCOMPARE(lines.at(2), QString());
+}
+
+// Without its skip the handler would wait for the lock its own thread holds.
+void TestCrashHandler::faultInsideTheLogger()
+{
+    for (int run = 0; run < 5; ++run) {
+        QProcess process;
+        process.setWorkingDirectory(folder->path());
+        process.start(crashtest, {QStringLiteral("busylog")});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process.exitCode(), SIGSEGV);
+        QVERIFY(QFile::exists(folder->filePath(QStringLiteral("Pelbrook.dmp"))));
+    }
+}
+
+void TestCrashHandler::unwritableCurrentFolder()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to run the crash as another user");
+    const QString readOnly = folder->filePath(QStringLiteral("read-only"));
+    QVERIFY(QDir().mkdir(readOnly));
+    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                               | QFile::ExeOther));
+    // The program folder stays writable for the crashing user, so the log can be written.
+    QVERIFY(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("65534"), folder->path()}) == 0);
+    QFile::setPermissions(folder->path(), QFile::permissions(folder->path()) | QFile::ExeOther | QFile::ReadOther);
+
+    QProcess process;
+    process.setWorkingDirectory(readOnly);
+    process.start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups", crashtest, "gui"});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), SIGSEGV);
+    QVERIFY(!QFile::exists(readOnly + QStringLiteral("/Pelbrook.dmp")));
+    QVERIFY(readLog(folder->path()).contains("]ApplicationCrashHandler (:0, )\r\n"));
+}
+
+QTEST_GUILESS_MAIN(TestCrashHandler)
+#include "tst_crashhandler.moc"

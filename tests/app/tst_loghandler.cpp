@@ -1,0 +1,229 @@
+#include "helperprocess.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+const qint64 rotationSize = 1048576;
+const QString lineTail = QStringLiteral(" (:0, )\r\n");
+
+QString linePattern(const QString &prefix, const QString &text)
+{
+    return QStringLiteral("^%1: \\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]%2 \\(:0, \\)$")
+        .arg(prefix, text);
+}
+
+} // namespace
+
+class TestLogHandler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void lineFormat_data();
+    void lineFormat();
+    void fatalAborts();
+    void rotation_data();
+    void rotation();
+    void threadsWriteWholeLines();
+    void twoProcessesWriteWholeLines();
+
+private:
+    QProcess *startWriter(const QStringList &arguments);
+    void checkAllLines(const QStringList &texts, int threads, int lines);
+
+    std::unique_ptr<QTemporaryDir> folder;
+    QString writer;
+};
+
+void TestLogHandler::init()
+{
+    folder.reset(new QTemporaryDir);
+    QVERIFY(folder->isValid());
+    writer = copyHelper(QStringLiteral("logwriter"), folder->path());
+    QVERIFY(!writer.isEmpty());
+}
+
+QProcess *TestLogHandler::startWriter(const QStringList &arguments)
+{
+    QProcess *process = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // A plain ASCII locale, as in CI: Chinese text must still arrive intact.
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    process->setProcessEnvironment(environment);
+    process->start(writer, arguments);
+    return process;
+}
+
+void TestLogHandler::lineFormat_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("start marker") << "debug" << "Mark=2022-06-15" << "Debug";
+    QTest::newRow("info") << "info" << "ThreadSoftwareInfo::run=start" << "Info";
+    QTest::newRow("warning") << "warning" << "some warning" << "Warning";
+    QTest::newRow("critical") << "critical" << "some error" << "Critical";
+    QTest::newRow("chinese text") << "debug" << QStringLiteral("程序已启动") << "Debug";
+}
+
+void TestLogHandler::lineFormat()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, text);
+    QFETCH(QString, prefix);
+
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+    std::unique_ptr<QProcess> process(startWriter({type, "1", "1", text}));
+    QVERIFY(process->waitForFinished());
+    QCOMPARE(process->exitCode(), 0);
+
+    const QByteArray log = readLog(folder->path());
+    QVERIFY2(log.endsWith("\r\n") && log.count('\n') == 1, log.constData());
+    const QString line = QString::fromUtf8(log.left(log.size() - 2));
+    QVERIFY2(QRegularExpression(linePattern(prefix, text)).match(line).hasMatch(), qPrintable(line));
+    const QDateTime stamp = QDateTime::fromString(line.mid(prefix.size() + 3, 23),
+                                                  QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    QVERIFY(stamp >= before && stamp <= QDateTime::currentDateTime());
+}
+
+void TestLogHandler::fatalAborts()
+{
+    std::unique_ptr<QProcess> process(startWriter({"fatal", "1", "1", "cannot go on"}));
+    QVERIFY(process->waitForFinished());
+    QCOMPARE(process->exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process->exitCode(), SIGABRT);
+    const QString line = QString::fromUtf8(readLog(folder->path())).trimmed();
+    QVERIFY2(QRegularExpression(linePattern("Fatal", "cannot go on")).match(line).hasMatch(), qPrintable(line));
+}
+
+void TestLogHandler::rotation_data()
+{
+    QTest::addColumn<qint64>("liveSize");
+    QTest::addColumn<int>("rotatedBefore");
+    QTest::addColumn<bool>("rotates");
+    QTest::addColumn<int>("rotatedAfter");
+    QTest::newRow("one byte short") << rotationSize - 1 << 2 << false << 2;
+    QTest::newRow("full, none rotated yet") << rotationSize << 0 << true << 1;
+    QTest::newRow("full, three rotated") << rotationSize << 3 << true << 4;
+    QTest::newRow("full, four rotated") << rotationSize << 4 << true << 4;
+    QTest::newRow("full, six left by an older copy") << rotationSize << 6 << true << 4;
+}
+
+void TestLogHandler::rotation()
+{
+    QFETCH(qint64, liveSize);
+    QFETCH(int, rotatedBefore);
+    QFETCH(bool, rotates);
+    QFETCH(int, rotatedAfter);
+
+    QDir logFolder(folder->filePath(QStringLiteral("log")));
+    QVERIFY(logFolder.mkpath(QStringLiteral(".")));
+    const auto writeFile = [&](const QString &name, const QByteArray &content) {
+        QFile file(logFolder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    const QByteArray liveContent(int(liveSize), 'x');
+    writeFile(QStringLiteral("Pelbrook.txt"), liveContent);
+    QStringList rotated;
+    for (int i = 0; i < rotatedBefore; ++i) {
+        // Oldest last in creation order, so deletion cannot follow the listing order.
+        rotated.prepend(QStringLiteral("Pelbrook2021010100000%1.txt").arg(rotatedBefore - 1 - i));
+        writeFile(rotated.first(), "old");
+    }
+    const QStringList foreign{"pelbrook20000101000000.txt", "PELBROOK20000101000000.txt", "PelbrookNotes.txt",
+                              "Pelbrook20000101000000.txt.bak", "Pelbrook.txt.old", "other.txt"};
+    for (const QString &name : foreign)
+        writeFile(name, name.toUtf8());
+
+    const QString before = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
+    std::unique_ptr<QProcess> process(startWriter({"debug", "1", "1", "after"}));
+    QVERIFY(process->waitForFinished());
+    const QString after = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
+
+    for (const QString &name : foreign) {
+        QFile file(logFolder.filePath(name));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(name));
+        QCOMPARE(file.readAll(), name.toUtf8());
+    }
+    const QStringList rotatedNow = logFolder.entryList({"Pelbrook2*.txt"}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+    QCOMPARE(rotatedNow.size(), rotatedAfter);
+    const QByteArray live = readLog(folder->path());
+    QVERIFY(live.endsWith("]after" + lineTail.toUtf8()));
+    if (!rotates) {
+        QCOMPARE(live.left(int(liveSize)), liveContent);
+        QCOMPARE(rotatedNow, rotated);
+        return;
+    }
+    QCOMPARE(live.count('\n'), 1);
+    const QString newest = rotatedNow.last();
+    const QString stamp = newest.mid(8, 14);
+    QVERIFY2(stamp >= before && stamp <= after, qPrintable(newest));
+    QFile rotatedLive(logFolder.filePath(newest));
+    QVERIFY(rotatedLive.open(QIODevice::ReadOnly));
+    QCOMPARE(rotatedLive.readAll(), liveContent);
+    // The newest of the older files remain.
+    QCOMPARE(rotatedNow.mid(0, rotatedAfter - 1), rotated.mid(rotated.size() - (rotatedAfter - 1)));
+}
+
+// Reads every log file, oldest first, and checks that each line is whole and that
+// every writer's lines all arrived, in order.
+void TestLogHandler::checkAllLines(const QStringList &texts, int threads, int lines)
+{
+    QDir logFolder(folder->filePath(QStringLiteral("log")));
+    QStringList names = logFolder.entryList({"Pelbrook2*.txt"}, QDir::Files | QDir::CaseSensitive, QDir::Name);
+    names.append(QStringLiteral("Pelbrook.txt"));
+    QVERIFY(names.size() >= 2);
+    QHash<QString, int> nextLine;
+    int total = 0;
+    const QRegularExpression pattern(linePattern("Debug", "(\\w+)_x+ (\\d+) (\\d+)"));
+    for (const QString &name : names) {
+        QFile file(logFolder.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        if (name != QLatin1String("Pelbrook.txt"))
+            QVERIFY2(content.size() >= rotationSize, qPrintable(name));
+        QVERIFY(content.endsWith("\r\n"));
+        for (const QByteArray &line : content.left(content.size() - 1).split('\n')) {
+            QVERIFY2(line.endsWith('\r'), line.left(200).constData());
+            const QRegularExpressionMatch match = pattern.match(QString::fromUtf8(line.chopped(1)));
+            QVERIFY2(match.hasMatch(), line.left(200).constData());
+            const QString writer = match.captured(1) + QLatin1Char(' ') + match.captured(2);
+            QCOMPARE(match.captured(3).toInt(), nextLine.value(writer));
+            nextLine[writer] = match.captured(3).toInt() + 1;
+            ++total;
+        }
+    }
+    QCOMPARE(total, texts.size() * threads * lines);
+    for (const QString &text : texts) {
+        for (int t = 0; t < threads; ++t)
+            QCOMPARE(nextLine.value(text + QStringLiteral(" %1").arg(t)), lines);
+    }
+}
+
+// Long lines, so that the run crosses the rotation size while threads write.
+void TestLogHandler::threadsWriteWholeLines()
+{
+    const QString text = QStringLiteral("one_") + QString(700, QLatin1Char('x'));
+    std::unique_ptr<QProcess> process(startWriter({"debug", "4", "400", text}));
+    QVERIFY(process->waitForFinished(60000));
+    QCOMPARE(process->exitCode(), 0);
+    checkAllLines({"one"}, 4, 400);
+}
+
+void TestLogHandler::twoProcessesWriteWholeLines()
+{
+    std::unique_ptr<QProcess> first(startWriter({"debug", "2", "400", "first_" + QString(700, 'x')}));
+    std::unique_ptr<QProcess> second(startWriter({"debug", "2", "400", "second_" + QString(700, 'x')}));
+    QVERIFY(first->waitForFinished(60000));
+    QVERIFY(second->waitForFinished(60000));
+    QCOMPARE(first->exitCode(), 0);
+    QCOMPARE(second->exitCode(), 0);
+    checkAllLines({"first", "second"}, 2, 400);
+}
+
+QTEST_GUILESS_MAIN(TestLogHandler)
+#include "tst_loghandler.moc"
