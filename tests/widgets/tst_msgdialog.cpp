@@ -13,8 +13,7 @@
 
 namespace {
 const QString lineBreak = QStringLiteral("\r\n");
-const int dialogWidth = 316;
-const int dialogHeight = 190;
+const QSize dialogSize(316, 190);
 // The shadow's alpha from the dialog's outer edge inward, as the shadow image holds it.
 const QList<int> shadowProfile{0, 0, 0, 2, 6, 12, 20, 30, 42, 56};
 
@@ -38,35 +37,6 @@ QString messageOf(MsgDialog *dialog)
     return child<QLabel>(dialog, "label_msg")->text();
 }
 
-// Calls action on the first modal MsgDialog for which match holds, from the running event loop.
-void whenModal(const std::function<bool(MsgDialog *)> &match, const std::function<void(MsgDialog *)> &action)
-{
-    auto *poll = new QTimer(qApp);
-    auto *deadline = new QElapsedTimer;
-    deadline->start();
-    QObject::connect(poll, &QTimer::timeout, qApp, [=] {
-        auto *dialog = qobject_cast<MsgDialog *>(QApplication::activeModalWidget());
-        if (dialog && dialog->isVisible() && match(dialog)) {
-            poll->stop();
-            poll->deleteLater();
-            delete deadline;
-            action(dialog);
-        } else if (deadline->elapsed() > 5000) {
-            poll->stop();
-            poll->deleteLater();
-            delete deadline;
-            qWarning("no matching modal dialog appeared; active modal: %s",
-                     QApplication::activeModalWidget() ? qPrintable(messageOf(qobject_cast<MsgDialog *>(QApplication::activeModalWidget()))) : "none");
-        }
-    });
-    poll->start(5);
-}
-
-void whenModal(const std::function<void(MsgDialog *)> &action)
-{
-    whenModal([](MsgDialog *) { return true; }, action);
-}
-
 void clickOk(MsgDialog *dialog)
 {
     QTest::mouseClick(child<BtnColor>(dialog, "btnColor_ok"), Qt::LeftButton);
@@ -77,14 +47,24 @@ void clickCancel(MsgDialog *dialog)
     QTest::mouseClick(child<BtnColor>(dialog, "btnColor_cancel"), Qt::LeftButton);
 }
 
-bool isAsciiLetter(QChar c)
+// Runs action, from the event loop, on the first shown modal MsgDialog whose message is text (or any).
+void whenModal(const std::function<void(MsgDialog *)> &action, const QString &text = QString())
 {
-    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, qApp, [=] {
+        auto *dialog = qobject_cast<MsgDialog *>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible() && (text.isNull() || messageOf(dialog) == text)) {
+            poll->deleteLater();
+            poll->stop();
+            action(dialog);
+        }
+    });
+    poll->start(5);
 }
 
-QImage imageOf(const char *name)
+bool isAsciiLetter(QChar c)
 {
-    return QImage(QString::fromLatin1(name)).convertToFormat(QImage::Format_ARGB32);
+    return c.unicode() < 128 && c.isLetter();
 }
 }
 
@@ -95,7 +75,6 @@ private slots:
     void cleanup();
     void resultCodes_data();
     void resultCodes();
-    void escapeKeepsTheLastResult();
     void wrapping_data();
     void wrapping();
     void buttons_data();
@@ -114,48 +93,48 @@ private slots:
 void TestMsgDialog::cleanup()
 {
     for (QWidget *widget : QApplication::topLevelWidgets())
-        QVERIFY2(!widget->isVisible(), qPrintable(QStringLiteral("left open: ") + widget->metaObject()->className()));
+        QVERIFY2(!widget->isVisible(), widget->metaObject()->className());
 }
 
 void TestMsgDialog::resultCodes_data()
 {
+    QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("result");
 
-    QTest::newRow("OK") << "ok" << 0;
-    QTest::newRow("cancel") << "cancel" << 1;
-    QTest::newRow("title-bar close") << "close" << 2;
+    QTest::newRow("OK") << "" << "ok" << 0;
+    QTest::newRow("cancel") << "" << "cancel" << 1;
+    QTest::newRow("title-bar close") << "" << "close" << 2;
+    QTest::newRow("Escape at first") << "" << "escape" << -1;
+    QTest::newRow("Escape keeps the last code") << "cancel" << "escape" << 1;
 }
 
 void TestMsgDialog::resultCodes()
 {
+    QFETCH(QString, before);
     QFETCH(QString, button);
     QFETCH(int, result);
 
     MsgDialog dialog;
-    whenModal([button](MsgDialog *shown) {
-        if (button == QLatin1String("ok"))
-            clickOk(shown);
-        else if (button == QLatin1String("cancel"))
-            clickCancel(shown);
-        else
-            QTest::mouseClick(child<BtnLabel>(shown, "btnLabel_close"), Qt::LeftButton);
-    });
-    QCOMPARE(dialog.showMsg(true, QStringLiteral("继续吗？"), 0, QStringLiteral("确定"), QStringLiteral("取消"), nullptr),
-             result);
-}
-
-void TestMsgDialog::escapeKeepsTheLastResult()
-{
-    MsgDialog dialog;
-    whenModal([](MsgDialog *shown) { QTest::keyClick(shown, Qt::Key_Escape); });
-    QCOMPARE(dialog.showMsg(false, QStringLiteral("一"), 0, QStringLiteral("确定"), QString(), nullptr), -1);
-
-    whenModal(clickCancel);
-    QCOMPARE(dialog.showMsg(true, QStringLiteral("二"), 0, QStringLiteral("确定"), QStringLiteral("取消"), nullptr), 1);
-
-    whenModal([](MsgDialog *shown) { QTest::keyClick(shown, Qt::Key_Escape); });
-    QCOMPARE(dialog.showMsg(false, QStringLiteral("三"), 0, QStringLiteral("确定"), QString(), nullptr), 1);
+    auto press = [](const QString &button) {
+        return [button](MsgDialog *shown) {
+            if (button == QLatin1String("ok"))
+                clickOk(shown);
+            else if (button == QLatin1String("cancel"))
+                clickCancel(shown);
+            else if (button == QLatin1String("close"))
+                QTest::mouseClick(child<BtnLabel>(shown, "btnLabel_close"), Qt::LeftButton);
+            else
+                QTest::keyClick(shown, Qt::Key_Escape);
+        };
+    };
+    const QString ok = QStringLiteral("确定"), cancel = QStringLiteral("取消");
+    if (!before.isEmpty()) {
+        whenModal(press(before));
+        dialog.showMsg(true, QStringLiteral("之前"), 0, ok, cancel, nullptr);
+    }
+    whenModal(press(button));
+    QCOMPARE(dialog.showMsg(true, QStringLiteral("继续吗？"), 0, ok, cancel, nullptr), result);
 }
 
 void TestMsgDialog::wrapping_data()
@@ -191,9 +170,8 @@ void TestMsgDialog::wrapping()
     QRect geometry;
     QPoint iconPos;
     whenModal([&](MsgDialog *dialog) {
-        QLabel *label = child<QLabel>(dialog, "label_msg");
-        shown = label->text();
-        geometry = label->geometry();
+        shown = messageOf(dialog);
+        geometry = child<QLabel>(dialog, "label_msg")->geometry();
         iconPos = child<QLabel>(dialog, "label_icon")->pos();
         clickOk(dialog);
     });
@@ -201,31 +179,24 @@ void TestMsgDialog::wrapping()
 
     // Only breaks are added; no character is lost or moved.
     QCOMPARE(QString(shown).remove(lineBreak), QString(msg).remove(lineBreak));
-    QCOMPARE(msg.count(lineBreak), msg.split(lineBreak).size() - 1);
     const QStringList shownLines = shown.split(lineBreak);
     QCOMPARE(shownLines.size(), lines);
-
-    const QFontMetrics fm(dialogFont());
-    int searched = 0;
+    const QStringList paragraphs = msg.split(lineBreak);
     for (int i = 0; i + 1 < shownLines.size(); ++i) {
-        searched += shownLines.at(i).size();
-        // An inserted break never sits between two ASCII letters.
-        if (!msg.mid(searched, 2).startsWith(lineBreak)) {
-            QVERIFY2(!(isAsciiLetter(shownLines.at(i).back()) && isAsciiLetter(shownLines.at(i + 1).front())),
-                     qPrintable(shownLines.at(i)));
-        } else {
-            searched += 2;
-        }
+        const QString &line = shownLines.at(i);
+        // An inserted break never splits a run of ASCII letters.
+        if (!paragraphs.contains(line))
+            QVERIFY2(!(isAsciiLetter(line.back()) && isAsciiLetter(shownLines.at(i + 1).front())), qPrintable(line));
     }
-    const QString first = shownLines.first();
-    if (lines > 1 && !msg.startsWith(first + lineBreak) && !first.isEmpty() && !isAsciiLetter(first.back())) {
-        // The first line of a paragraph ends just before the character that takes it past 200 pixels.
+    const QFontMetrics fm(dialogFont());
+    const QString &first = shownLines.first();
+    if (lines > 1 && !paragraphs.contains(first) && !isAsciiLetter(first.back())) {
+        // A paragraph's first line ends just before the character that takes it past 200 pixels.
         QVERIFY(fm.boundingRect(first).width() <= 200);
         QVERIFY(fm.boundingRect(first + shownLines.at(1).front()).width() > 200);
     }
 
-    QCOMPARE(geometry.height(), lines * fm.lineSpacing());
-    QCOMPARE(geometry.width(), 240);
+    QCOMPARE(geometry.size(), QSize(240, lines * fm.lineSpacing()));
     QCOMPARE(geometry.y(), (149 - lines * fm.lineSpacing()) / 2 - 20);
     if (x >= 0)
         QCOMPARE(geometry.x(), x);
@@ -242,9 +213,9 @@ void TestMsgDialog::buttons_data()
 
     QTest::newRow("one short button") << false << QStringLiteral("关闭") << QStringLiteral("取消") << 116 << -1;
     QTest::newRow("two short buttons") << true << QStringLiteral("确定") << QStringLiteral("取消") << 74 << 158;
-    QTest::newRow("one wide button") << false << QStringLiteral("我已知晓并继续") << QString() << -2 << -1;
+    QTest::newRow("one wide button") << false << QStringLiteral("我已知晓并继续") << QString() << -1 << -1;
     QTest::newRow("two wide buttons") << true << QStringLiteral("重新选择文件夹") << QStringLiteral("放弃本次提取")
-                                      << -2 << -2;
+                                      << -1 << -1;
 }
 
 void TestMsgDialog::buttons()
@@ -259,7 +230,6 @@ void TestMsgDialog::buttons()
     // The previous request had two buttons, so a one-button request must hide cancel again.
     whenModal(clickOk);
     dialog.showMsg(true, QStringLiteral("上一条"), 0, QStringLiteral("好"), QStringLiteral("不"), nullptr);
-
     QRect ok, cancel;
     bool cancelShown = false;
     whenModal([&](MsgDialog *shown) {
@@ -271,29 +241,22 @@ void TestMsgDialog::buttons()
     dialog.showMsg(isChooseMode, QStringLiteral("消息"), 0, okCaption, cancelCaption, nullptr);
 
     const QFontMetrics fm(dialogFont());
-    const int okWidth = qMax(fm.boundingRect(okCaption).width(), 60) + 4;
-    QCOMPARE(ok.width(), okWidth);
-    QCOMPARE(ok.height(), 28);
+    QCOMPARE(ok.size(), QSize(qMax(fm.boundingRect(okCaption).width(), 60) + 4, 28));
     QCOMPARE(ok.y(), 101);
     QCOMPARE(cancelShown, isChooseMode);
-    if (okX == -2)
-        QVERIFY(okWidth > 64);
-    if (isChooseMode) {
-        const int cancelWidth = qMax(fm.boundingRect(cancelCaption).width(), 60) + 4;
-        QCOMPARE(cancel.width(), cancelWidth);
-        QCOMPARE(cancel.y(), 101);
-        // A 20-pixel gap, and the pair centred on the dialog less the body's 10-pixel offset.
-        QCOMPARE(cancel.x() - ok.right() - 1, 20);
-        QVERIFY(qAbs((ok.x() + 10) - (dialogWidth - cancel.right() - 1 - 10)) <= 1);
-        if (okX >= 0) {
-            QCOMPARE(ok.x(), okX);
-            QCOMPARE(cancel.x(), cancelX);
-        }
-    } else {
-        QCOMPARE(ok.x(), (dialogWidth - okWidth) / 2 - 10);
-        if (okX >= 0)
-            QCOMPARE(ok.x(), okX);
+    if (okX >= 0)
+        QCOMPARE(ok.x(), okX);
+    if (!isChooseMode) {
+        QCOMPARE(ok.x(), (dialogSize.width() - ok.width()) / 2 - 10);
+        return;
     }
+    QCOMPARE(cancel.size(), QSize(qMax(fm.boundingRect(cancelCaption).width(), 60) + 4, 28));
+    QCOMPARE(cancel.y(), 101);
+    // A 20-pixel gap, and the pair centred on the dialog less the body's 10-pixel offset.
+    QCOMPARE(cancel.x() - ok.right() - 1, 20);
+    QVERIFY(qAbs((ok.x() + 10) - (dialogSize.width() - cancel.right() - 1 - 10)) <= 1);
+    if (cancelX >= 0)
+        QCOMPARE(cancel.x(), cancelX);
 }
 
 void TestMsgDialog::icon_data()
@@ -313,9 +276,9 @@ void TestMsgDialog::icon()
     QFETCH(QString, image);
 
     MsgDialog dialog;
-    QImage shown;
     whenModal(clickOk);
     dialog.showMsg(false, QStringLiteral("前一条"), 1, QStringLiteral("确定"), QString(), nullptr);
+    QImage shown;
     whenModal([&](MsgDialog *dialog) {
         shown = child<QLabel>(dialog, "label_icon")->pixmap(Qt::ReturnByValue).toImage();
         clickOk(dialog);
@@ -334,14 +297,13 @@ void TestMsgDialog::placementOnThisScreen_data()
     QTest::addColumn<QPoint>("expected");
 
     const QSize screen = QGuiApplication::primaryScreen()->size();
-    QTest::newRow("no parent: centred on the screen")
-        << QRect() << QPoint((screen.width() - dialogWidth) / 2, (screen.height() - dialogHeight) / 2);
+    QTest::newRow("no parent: centred on the screen") << QRect() << QPoint((screen.width() - 316) / 2,
+                                                                           (screen.height() - 190) / 2);
     QTest::newRow("centred on the parent") << QRect(50, 40, 600, 400) << QPoint(50 + 142, 40 + 105);
     QTest::newRow("parent off the top left") << QRect(-900, -700, 960, 640) << QPoint(0, 0);
     // Off the bottom the dialog keeps 50 pixels free for a task bar.
-    QTest::newRow("parent off the bottom right")
-        << QRect(screen.width() - 100, screen.height() - 60, 960, 640)
-        << QPoint(screen.width() - dialogWidth, screen.height() - dialogHeight - 50);
+    QTest::newRow("parent off the bottom right") << QRect(screen.width() - 100, screen.height() - 60, 960, 640)
+                                                 << QPoint(screen.width() - 316, screen.height() - 190 - 50);
 }
 
 void TestMsgDialog::placementOnThisScreen()
@@ -368,18 +330,16 @@ void TestMsgDialog::placementOnScreens_data()
     QTest::addColumn<QList<QRect>>("screens");
     QTest::addColumn<QPoint>("expected");
 
-    const QRect full(0, 0, 1920, 1080);
-    const QRect right(1920, 0, 1920, 1080);
-    const QRect left(-1280, 0, 1280, 1024);
+    const QRect full(0, 0, 1920, 1080), right(1920, 0, 1920, 1080), left(-1280, 0, 1280, 1024);
     QTest::newRow("one screen, centred") << full << QList<QRect>{full} << QPoint(802, 445);
     QTest::newRow("one screen, off the right") << QRect(1800, 100, 960, 640) << QList<QRect>{full}
                                                << QPoint(1920 - 316, 325);
     QTest::newRow("side by side, off the bottom") << QRect(2500, 1000, 960, 640) << QList<QRect>{full, right}
                                                   << QPoint(2822, 1080 - 190 - 50);
-    QTest::newRow("side by side, across the seam goes onto one screen")
-        << QRect(1500, 300, 960, 640) << QList<QRect>{full, right} << QPoint(1920, 525);
+    QTest::newRow("across the seam goes onto one screen") << QRect(1500, 300, 960, 640)
+                                                          << QList<QRect>{full, right} << QPoint(1920, 525);
     QTest::newRow("screen left of the first") << QRect(-1000, 200, 600, 400) << QList<QRect>{full, left}
-                                              << QPoint(-1000 + 142, 305);
+                                              << QPoint(-858, 305);
     QTest::newRow("far outside every screen") << QRect(-5000, -5000, 960, 640) << QList<QRect>{full, left}
                                               << QPoint(-1280, 0);
 }
@@ -389,7 +349,7 @@ void TestMsgDialog::placementOnScreens()
     QFETCH(QRect, reference);
     QFETCH(QList<QRect>, screens);
     QFETCH(QPoint, expected);
-    QCOMPARE(MsgDialog::placement(reference, QSize(dialogWidth, dialogHeight), screens), expected);
+    QCOMPARE(MsgDialog::placement(reference, dialogSize, screens), expected);
 }
 
 void TestMsgDialog::shadowAndBody()
@@ -402,25 +362,24 @@ void TestMsgDialog::shadowAndBody()
     });
     dialog.showMsg(false, QStringLiteral("消息"), 0, QStringLiteral("确定"), QString(), nullptr);
 
-    QCOMPARE(shot.size(), QSize(dialogWidth, dialogHeight));
-    const int w = dialogWidth;
-    const int h = dialogHeight;
-    // The edges: the 10-pixel band of the profile, then the opaque white body.
+    QCOMPARE(shot.size(), dialogSize);
+    const int w = shot.width(), h = shot.height();
+    // Left, right and bottom: the 10-pixel band of the profile, then the opaque white body.
     for (int i = 0; i < 10; ++i) {
         QCOMPARE(qAlpha(shot.pixel(i, 100)), shadowProfile.at(i));
         QCOMPARE(qAlpha(shot.pixel(w - 1 - i, 100)), shadowProfile.at(i));
         QCOMPARE(qAlpha(shot.pixel(150, h - 1 - i)), shadowProfile.at(i));
     }
-    QCOMPARE(shot.pixel(10, 100), qRgba(255, 255, 255, 255));
-    QCOMPARE(shot.pixel(w - 11, 100), qRgba(255, 255, 255, 255));
-    QCOMPARE(shot.pixel(150, h - 11), qRgba(255, 255, 255, 255));
+    const QRgb white = qRgba(255, 255, 255, 255);
+    QCOMPARE(shot.pixel(10, 100), white);
+    QCOMPARE(shot.pixel(w - 11, 100), white);
+    QCOMPARE(shot.pixel(150, h - 11), white);
     // The title strip starts at the very top, over the top band.
     QCOMPARE(shot.pixel(150, 0), qRgba(56, 164, 245, 255));
     QCOMPARE(shot.pixel(10, 29), qRgba(56, 164, 245, 255));
-    QCOMPARE(qAlpha(shot.pixel(9, 29)), shadowProfile.at(9));
 
     // Corners are drawn unscaled from the corners of the shadow image.
-    const QImage big = imageOf(":/img/big.png");
+    const QImage big = QImage(QStringLiteral(":/img/big.png")).convertToFormat(QImage::Format_ARGB32);
     for (int j = 0; j < 10; ++j) {
         for (int i = 0; i < 10; ++i) {
             QCOMPARE(shot.pixel(i, j), big.pixel(i, j));
@@ -433,58 +392,51 @@ void TestMsgDialog::shadowAndBody()
 
 void TestMsgDialog::requestsWhileShownWaitTheirTurn()
 {
+    const QString first = QStringLiteral("第一条"), second = QStringLiteral("第二条"), third = QStringLiteral("第三条");
     MsgDialog dialog;
     QStringList shownOrder;
-    QList<MsgDialog *> visibleMsgDialogs;
+    QList<int> visibleCounts;
     QString firstTextWhileWaiting;
     bool firstCancelShownWhileWaiting = true;
-    int second = -100;
-    int third = -100;
+    int secondResult = -100, thirdResult = -100;
 
-    auto visibleCount = [] {
+    auto record = [&](MsgDialog *shown) {
+        shownOrder << messageOf(shown);
         int count = 0;
         for (QWidget *widget : QApplication::topLevelWidgets())
             count += qobject_cast<MsgDialog *>(widget) && widget->isVisible();
-        return count;
+        visibleCounts << count;
     };
-
-    whenModal([&](MsgDialog *first) {
-        shownOrder << messageOf(first);
-        // Both requests are made from inside the first dialog's event loop, as a page's message and the
-        // controller's final message can meet.
+    whenModal([&](MsgDialog *shown) {
+        record(shown);
+        // Both later requests come from inside the first dialog's event loop, as a page's message and
+        // the controller's final message can meet.
         whenModal([&](MsgDialog *) {
-            whenModal([&, first](MsgDialog *) {
-                firstTextWhileWaiting = messageOf(first);
-                firstCancelShownWhileWaiting = child<BtnColor>(first, "btnColor_cancel")->isVisible();
-                QCOMPARE(visibleCount(), 1);
-                whenModal([&](MsgDialog *shown) { return messageOf(shown) != QStringLiteral("第一条"); },
-                          [&](MsgDialog *shown) {
-                              shownOrder << messageOf(shown);
-                              QCOMPARE(visibleCount(), 1);
-                              whenModal([&](MsgDialog *shown) { return messageOf(shown) == QStringLiteral("第三条"); },
-                                        [&](MsgDialog *shown) {
-                                            shownOrder << messageOf(shown);
-                                            QCOMPARE(visibleCount(), 1);
-                                            clickOk(shown);
-                                        });
-                              clickCancel(shown);
-                          });
-                clickOk(first);
+            whenModal([&](MsgDialog *firstDialog) {
+                firstTextWhileWaiting = messageOf(firstDialog);
+                firstCancelShownWhileWaiting = child<BtnColor>(firstDialog, "btnColor_cancel")->isVisible();
+                whenModal([&](MsgDialog *shown) {
+                    record(shown);
+                    whenModal([&](MsgDialog *shown) { record(shown); clickOk(shown); }, third);
+                    clickCancel(shown);
+                }, second);
+                clickOk(firstDialog);
             });
-            third = dialog.showMsg(false, QStringLiteral("第三条"), 1, QStringLiteral("关闭"), QString(), nullptr);
+            thirdResult = dialog.showMsg(false, third, 1, QStringLiteral("关闭"), QString(), nullptr);
         });
-        second = dialog.showMsg(true, QStringLiteral("第二条"), 2, QStringLiteral("重试"), QStringLiteral("放弃"), nullptr);
+        secondResult = dialog.showMsg(true, second, 2, QStringLiteral("重试"), QStringLiteral("放弃"), nullptr);
     });
-    const int first = dialog.showMsg(false, QStringLiteral("第一条"), 0, QStringLiteral("确定"), QString(), nullptr);
+    const int firstResult = dialog.showMsg(false, first, 0, QStringLiteral("确定"), QString(), nullptr);
 
-    QCOMPARE(firstTextWhileWaiting, QStringLiteral("第一条"));
+    QCOMPARE(firstTextWhileWaiting, first);
     QVERIFY(!firstCancelShownWhileWaiting);
-    QCOMPARE(shownOrder, (QStringList{QStringLiteral("第一条"), QStringLiteral("第二条"), QStringLiteral("第三条")}));
-    QCOMPARE(first, 0);
-    QCOMPARE(second, 1);
-    QCOMPARE(third, 0);
+    QCOMPARE(shownOrder, (QStringList{first, second, third}));
+    QCOMPARE(visibleCounts, (QList<int>{1, 1, 1}));
+    QCOMPARE(firstResult, 0);
+    QCOMPARE(secondResult, 1);
+    QCOMPARE(thirdResult, 0);
 
-    // The dialog serves the next request as usual.
+    // Afterwards the dialog serves requests as usual.
     whenModal(clickCancel);
     QCOMPARE(dialog.showMsg(true, QStringLiteral("之后"), 0, QStringLiteral("确定"), QStringLiteral("取消"), nullptr), 1);
 }
@@ -495,29 +447,24 @@ void TestMsgDialog::screenshots()
     QVERIFY(QDir().mkpath(folder));
     const QString msg = QStringLiteral("没有找到可以提取的安装包或绿色软件，请返回“选择路径”步骤重新指定目录。");
 
-    struct Shot
-    {
-        const char *file;
-        bool isChooseMode;
-        int type;
-    };
-    const QList<Shot> shots{{"msgdialog-one-button.png", false, 0}, {"msgdialog-two-buttons.png", true, 2}};
-    for (const Shot &shot : shots) {
+    for (const bool isChooseMode : {false, true}) {
         MsgDialog dialog;
         QImage image;
         whenModal([&](MsgDialog *shown) {
             image = shown->grab().toImage();
             clickOk(shown);
         });
-        dialog.showMsg(shot.isChooseMode, msg, shot.type, QStringLiteral("关闭"), QStringLiteral("取消"), nullptr);
+        dialog.showMsg(isChooseMode, msg, isChooseMode ? 2 : 0, QStringLiteral("关闭"), QStringLiteral("取消"), nullptr);
 
-        // On the wizard's white page, so that the shadow shows as it does on screen.
+        // On a light page, so that the shadow shows as it does on screen.
         QImage page(image.size() + QSize(40, 40), QImage::Format_ARGB32);
         page.fill(QColor(245, 246, 248));
         QPainter painter(&page);
         painter.drawImage(20, 20, image);
         painter.end();
-        QVERIFY(page.save(folder + QLatin1Char('/') + QLatin1String(shot.file)));
+        const QString name = isChooseMode ? QStringLiteral("msgdialog-two-buttons.png")
+                                          : QStringLiteral("msgdialog-one-button.png");
+        QVERIFY(page.save(folder + QLatin1Char('/') + name));
     }
 }
 
