@@ -163,7 +163,7 @@ void MsgDialog::present(Request *request)
     std::unique_ptr<MsgDialog> standIn;
     MsgDialog *dialog = this;
     if (insideExec) {
-        standIn.reset(new MsgDialog);
+        standIn.reset(new MsgDialog(parentWidget()));
         standIn->msgResult = msgResult;
         dialog = standIn.get();
     }
