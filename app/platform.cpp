@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFont>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QSysInfo>
@@ -42,6 +43,14 @@ QString writableDataFolder()
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QDir().mkpath(fallback);
     return fallback;
+}
+
+void substituteFonts()
+{
+#ifndef Q_OS_WIN
+    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
+                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+#endif
 }
 
 bool isWindowsXp()
