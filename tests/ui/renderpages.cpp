@@ -2,6 +2,7 @@
 // message dialog to PNG files, so the whole wizard can be looked at without a
 // display. Usage: render_pages <output folder>
 #include "framemain.h"
+#include "platform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,6 +73,7 @@ void renderMessage(FrameMain &window, const QString &name, int type, const QStri
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    Platform::substituteFonts();
     if (argc != 2) {
         std::fprintf(stderr, "usage: render_pages <output folder>\n");
         return 2;

@@ -4,6 +4,7 @@
 #include "framebase.h"
 #include "framemain.h"
 #include "msgdialog.h"
+#include "platform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,6 +31,7 @@ class TestFrameMain : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -47,6 +49,7 @@ private slots:
     void sourcePageRefusesRoot();
     void exportUsesShownPathsAndRefreshRescansShownFolder();
     void messageParentFollowsVisibility();
+    void labelsKeepTheirNaturalSize();
 
 private:
     QWidget *page(int index) { return stack->widget(index); }
@@ -66,6 +69,12 @@ private:
     QStackedWidget *stack = nullptr;
     QTemporaryDir folders;
 };
+
+void TestFrameMain::initTestCase()
+{
+    // As the program does: the pages then measure their texts in the installed CJK font.
+    Platform::substituteFonts();
+}
 
 void TestFrameMain::init()
 {
@@ -427,6 +436,30 @@ void TestFrameMain::messageParentFollowsVisibility()
     QCOMPARE(driver->messages, QStringList({QStringLiteral("提取完毕"), QStringLiteral("程序已启动")}));
     QCOMPARE(driver->messagePositions.at(0), QPoint(40 + (960 - 316) / 2, 30 + (640 - 190) / 2));
     QCOMPARE(driver->messagePositions.at(1), QPoint((800 - 316) / 2, (600 - 190) / 2));
+}
+
+void TestFrameMain::labelsKeepTheirNaturalSize()
+{
+    window->showSoftwareList({});
+    for (int index = 0; index < stack->count(); ++index) {
+        stack->setCurrentIndex(index);
+        QWidget *shown = page(index);
+        const QList<QLabel *> labels = shown->findChildren<QLabel *>();
+        const QList<BtnColor *> buttons = shown->findChildren<BtnColor *>();
+        for (QLabel *label : labels) {
+            if (!label->isVisible() || label->minimumSize() == label->maximumSize())
+                continue;
+            const QString where = shown->objectName() + QLatin1Char('/') + label->objectName();
+            QVERIFY2(label->width() >= label->sizeHint().width() && label->height() >= label->sizeHint().height(),
+                     qPrintable(where + QStringLiteral(" is clipped")));
+            const QRect area(label->mapTo(shown, QPoint(0, 0)), label->size());
+            QVERIFY2(shown->rect().contains(area), qPrintable(where + QStringLiteral(" leaves the page")));
+            for (BtnColor *button : buttons) {
+                QVERIFY2(!button->isVisible() || !area.intersects(button->geometry()),
+                         qPrintable(where + QStringLiteral(" runs into ") + button->objectName()));
+            }
+        }
+    }
 }
 
 QTEST_MAIN(TestFrameMain)
