@@ -14,6 +14,7 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(logMessageHandler);
     qDebug() << "Mark=2022-06-15";
     installCrashHandler();
+    Platform::substituteFonts();
     if (Platform::isWindowsXp())
         QCoreApplication::setAttribute(Qt::AA_UseSoftwareOpenGL, true);
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QSysInfo>
@@ -52,6 +53,14 @@ QString writableDataFolder()
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QDir().mkpath(fallback);
     return fallback;
+}
+
+void substituteFonts()
+{
+#ifndef Q_OS_WIN
+    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
+                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+#endif
 }
 
 bool isWindowsXp()

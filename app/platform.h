@@ -21,6 +21,10 @@ QString readerLogPath();
 // folder (created on demand). Holds the log folder and the temporary export files.
 QString writableDataFolder();
 
+// Maps the design's Windows font family onto the CJK font installed here, so
+// Latin and Chinese glyphs come from one face. Call once the application exists.
+void substituteFonts();
+
 // True only on Windows XP, where the GUI needs software OpenGL.
 bool isWindowsXp();
 

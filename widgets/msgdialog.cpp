@@ -106,6 +106,16 @@ MsgDialog::MsgDialog(QWidget *parent)
     btnColor_ok->hide();
     connect(btnColor_ok, SIGNAL(signal_click()), this, SLOT(on_ok()));
 
+    // Named after their members, so the window's tests and the dialog's own can find them.
+    widgetMove->setObjectName(QStringLiteral("widgetMove"));
+    label_title->setObjectName(QStringLiteral("label_title"));
+    btnLabel_close->setObjectName(QStringLiteral("btnLabel_close"));
+    label_back->setObjectName(QStringLiteral("label_back"));
+    label_icon->setObjectName(QStringLiteral("label_icon"));
+    label_msg->setObjectName(QStringLiteral("label_msg"));
+    btnColor_cancel->setObjectName(QStringLiteral("btnColor_cancel"));
+    btnColor_ok->setObjectName(QStringLiteral("btnColor_ok"));
+
     gridLayout = new QGridLayout(this);
     gridLayout->addWidget(widgetMove, 0, 0, 1, 1);
     gridLayout->addWidget(label_back, 1, 0, 1, 1);
@@ -153,7 +163,7 @@ void MsgDialog::present(Request *request)
     std::unique_ptr<MsgDialog> standIn;
     MsgDialog *dialog = this;
     if (insideExec) {
-        standIn.reset(new MsgDialog);
+        standIn.reset(new MsgDialog(parentWidget()));
         standIn->msgResult = msgResult;
         dialog = standIn.get();
     }

@@ -48,7 +48,8 @@ private:
         int type;
         QString btnOkMsg;
         QString btnCancelMsg;
-        QWidget *parent;
+        // A request can wait while its window goes away.
+        QPointer<QWidget> parent;
         int result;
         bool done;
     };
