@@ -53,16 +53,22 @@ void watch()
         window->close();
 }
 
-// The program's windows have no owner and live until the process ends; freeing them
-// as the application goes lets a leak checker tell them from real leaks.
-void deleteWindows()
+// The main window has no owner and lives until the process ends; deleting it (it
+// deletes its dialog) as the application goes lets a leak checker tell it from real leaks.
+void deleteMainWindow()
 {
-    qDeleteAll(QApplication::topLevelWidgets());
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        // The list still holds the dialog after its deletion, so stop here.
+        if (window->inherits("FrameMain")) {
+            delete window;
+            return;
+        }
+    }
 }
 
 void startDriver()
 {
-    qAddPostRoutine(deleteWindows);
+    qAddPostRoutine(deleteMainWindow);
     QTimer *timer = new QTimer(QCoreApplication::instance());
     QObject::connect(timer, &QTimer::timeout, watch);
     timer->start(20);
