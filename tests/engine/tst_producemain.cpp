@@ -1,0 +1,98 @@
+#include "exportfixtures.h"
+#include "framemain.h"
+#include "messagecatcher.h"
+#include "producemain.h"
+#include "threadscanfile.h"
+#include "threadsoftwareinfo.h"
+#include "workbookreader.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestProduceMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void exportMessage_data();
+    void exportMessage();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestProduceMain::initTestCase()
+{
+    QVERIFY(dir.isValid());
+}
+
+void TestProduceMain::exportMessage_data()
+{
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<bool>("longPath");
+    QTest::addColumn<bool>("deleteSource");
+    QTest::addColumn<QString>("message");
+
+    const QString writeFailure = QStringLiteral("提取失败，写入%1文件错误，请检查：\r\n1：该文件是否已经打开；\r\n"
+                                                "2：该文件所在磁盘的空间是否已满。");
+    QTest::newRow("success") << "out.xlsx" << false << false << "提取完毕";
+    QTest::newRow("a path too long") << "out.xlsx" << true << false << "提取完毕\r\n有1个文件路径过长，未能提取。";
+    QTest::newRow("destination not writable") << "src/a.exe/out.xlsx" << false << false << writeFailure;
+    QTest::newRow("source deleted after the scan") << "out.xlsx" << false << true
+                                                   << "提取失败，软件信息提取目录不存在：%SRC%";
+}
+
+void TestProduceMain::exportMessage()
+{
+    QFETCH(QString, destination);
+    QFETCH(bool, longPath);
+    QFETCH(bool, deleteSource);
+    QFETCH(QString, message);
+
+    const QString src = dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + "/src");
+    QVERIFY(writeFile(src + "/a.exe", "product=A\n"));
+    QVERIFY(writeFile(src + "/绿色/b.exe", "original=b.exe\n"));
+    if (longPath)
+        QVERIFY(writeFile(src + "/绿色/" + QString(300, QLatin1Char('x')).replace(100, 1, '/').replace(200, 1, '/')
+                              + ".exe",
+                          ""));
+    const QString dst = QFileInfo(src).path() + '/' + destination;
+    if (!destination.contains("a.exe"))
+        QVERIFY(writeFile(dst, "old destination"));
+
+    ProduceMain *controller = new ProduceMain;
+    FrameMain *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *frame = qobject_cast<FrameMain *>(widget))
+            window = frame;
+    }
+    QVERIFY(window);
+    controller->showMainWindow();
+    auto *scanner = controller->findChild<ThreadScanFile *>();
+    auto *worker = controller->findChild<ThreadSoftwareInfo *>();
+    MessageCatcher catcher;
+
+    emit window->signal_scanPath(src);
+    QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished(), 30000);
+    if (deleteSource)
+        QVERIFY(QDir(src).removeRecursively());
+    emit window->signal_export_software(src, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 60000);
+
+    message.replace("%SRC%", src);
+    if (message.contains("%1"))
+        message = message.arg(QFileInfo(window->exportFilePath()).fileName());
+    QCOMPARE(catcher.messages, QStringList(MessageCatcher::withoutLineBreaks(message)));
+    if (message.startsWith(QStringLiteral("提取完毕")))
+        QCOMPARE(workbookRows(readWorkbook(dst)).size(), 4);
+    else if (QFile::exists(dst))
+        QCOMPARE(fileContent(dst), QByteArray("old destination"));
+
+    controller->stopWorkers();
+    delete controller;
+    delete window;
+}
+
+QTEST_MAIN(TestProduceMain)
+#include "tst_producemain.moc"
