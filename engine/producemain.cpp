@@ -51,7 +51,8 @@ void ProduceMain::stopWorkers()
     // A worker may be blocked in an emission to this thread, so events keep flowing
     // until both have ended. The stop is repeated because each scan pass clears it.
     while (threadScanFile->isRunning() || threadSoftwareInfo->isRunning()) {
-        threadScanFile->scanStop();
+        if (threadScanFile->isRunning())
+            threadScanFile->scanStop();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         threadSoftwareInfo->wait(10);
     }
