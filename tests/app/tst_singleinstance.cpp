@@ -110,7 +110,7 @@ void TestSingleInstance::secondCopyIsRefused()
 
     for (const QString &name : {QStringLiteral("second"), QStringLiteral("third")}) {
         QProcess *other = startCopy(name);
-        QVERIFY(waitForLine(other, QStringLiteral("modal 程序已启动|关闭")));
+        QVERIFY(waitForLine(other, QStringLiteral("modal 提示|程序已启动")));
         closeCopy(other, name);
         QVERIFY(!QString::fromUtf8(other->readAll()).contains(QStringLiteral("window")));
         QVERIFY(QFile::exists(readerLog));

@@ -1,0 +1,60 @@
+#include "framethree.h"
+
+#include "btncolor.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+
+FrameThree::FrameThree(QWidget *parent)
+    : FrameBase(parent)
+{
+    label_path = new QLabel(this);
+    label_path->setObjectName(QStringLiteral("label_path"));
+    label_path->setFont(pageFont(16));
+    label_path->setStyleSheet(QStringLiteral("color:#474747"));
+    label_path->setText(QStringLiteral("选择路径"));
+    label_path->move(180, 308);
+
+    label_tip = new QLabel(this);
+    label_tip->setObjectName(QStringLiteral("label_tip"));
+    label_tip->setFont(pageFont(16));
+    label_tip->setStyleSheet(QStringLiteral("color:#474747"));
+    label_tip->setText(QStringLiteral("点击“浏览”按钮，指定软件信息导出的目录，完成后再点击“下一步”按钮继续操作。"));
+    label_tip->move(180, 342);
+
+    lineEdit_file = new QLineEdit(this);
+    lineEdit_file->setObjectName(QStringLiteral("lineEdit_file"));
+    lineEdit_file->setReadOnly(true);
+    lineEdit_file->setFont(pageFont(14));
+    lineEdit_file->setStyleSheet(QStringLiteral("color:#474747"));
+    lineEdit_file->setFixedSize(406, 32);
+    lineEdit_file->move(260, 303);
+
+    btnColor_browse = new BtnColor(100, 32, QStringLiteral("浏览"), this);
+    btnColor_browse->setObjectName(QStringLiteral("btnColor_browse"));
+    applyFilledStyle(btnColor_browse);
+    btnColor_browse->move(686, 303);
+    connect(btnColor_browse, SIGNAL(signal_click()), this, SLOT(on_btnColor_browse()));
+
+    setBanner(QPixmap(QStringLiteral("://img/banner_2.png")));
+    setTitle(QStringLiteral("导出信息"));
+    setNextButton(false, QStringLiteral("下一步"));
+    setPreButton(true);
+}
+
+QString FrameThree::dstFileName()
+{
+    return lineEdit_file->text();
+}
+
+void FrameThree::on_btnColor_browse()
+{
+    const QString fileName = QFileDialog::getSaveFileName(this, QString(), QString(), QStringLiteral("*.xlsx"));
+    if (fileName.isEmpty())
+        return;
+
+    lineEdit_file->setText(fileName);
+    lineEdit_file->setToolTip(fileName);
+    setNextButton(true, QStringLiteral("下一步"));
+}
