@@ -1,10 +1,8 @@
 #ifndef MESSAGECATCHER_H
 #define MESSAGECATCHER_H
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
 
@@ -33,19 +31,11 @@ private:
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal)
             return;
-        QString text;
-        if (auto *box = qobject_cast<QMessageBox *>(modal))
-            text = box->text();
-        else if (auto *label = modal->findChild<QLabel *>(QStringLiteral("label_msg")))
-            text = label->text();
-        messages.append(withoutLineBreaks(text));
+        auto *label = modal->findChild<QLabel *>(QStringLiteral("label_msg"));
+        messages.append(label ? withoutLineBreaks(label->text()) : QStringLiteral("<not the message dialog>"));
         if (onMessage)
             onMessage(messages.last());
-
-        if (modal->metaObject()->indexOfSlot("on_ok()") >= 0)
-            QMetaObject::invokeMethod(modal, "on_ok");
-        else if (auto *box = qobject_cast<QMessageBox *>(modal))
-            box->buttons().constFirst()->click();
+        QMetaObject::invokeMethod(modal, "on_ok");
     }
 
     std::function<void(const QString &)> onMessage;

@@ -6,6 +6,7 @@
 #include "threadsoftwareinfo.h"
 #include "workbookreader.h"
 
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -71,23 +72,39 @@ void TestProduceMain::exportMessage()
     controller->showMainWindow();
     auto *scanner = controller->findChild<ThreadScanFile *>();
     auto *worker = controller->findChild<ThreadSoftwareInfo *>();
+    QWidget *frameTwo = window->findChild<QWidget *>(QStringLiteral("frameTwo"));
+    QWidget *frameFour = window->findChild<QWidget *>(QStringLiteral("frameFour"));
+    QVERIFY(frameTwo && frameFour);
+    auto *extract = frameFour->findChild<QWidget *>(QStringLiteral("btnColor_software"));
+    auto *next = frameFour->findChild<QWidget *>(QStringLiteral("btnColor_next"));
+    QVERIFY2(extract && next, "extraction page buttons not found");
     MessageCatcher catcher;
 
-    emit window->signal_scanPath(src);
-    QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished(), 30000);
+    // The two paths as the user would have chosen them on their pages.
+    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"))->setText(src);
+    window->findChild<QWidget *>(QStringLiteral("frameThree"))
+        ->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))
+        ->setText(dst);
+    QVERIFY(QMetaObject::invokeMethod(frameTwo, "signal_scanPath", Q_ARG(QString, src)));
+    QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished() && extract->isEnabled(), 30000);
     if (deleteSource)
         QVERIFY(QDir(src).removeRecursively());
-    emit window->signal_export_software(src, dst);
+    QTest::mouseClick(extract, Qt::LeftButton);
+    QVERIFY(!extract->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 60000);
 
     message.replace("%SRC%", src);
     if (message.contains("%1"))
-        message = message.arg(QFileInfo(window->exportFilePath()).fileName());
+        message = message.arg(QFileInfo(dst).fileName());
     QCOMPARE(catcher.messages, QStringList(MessageCatcher::withoutLineBreaks(message)));
-    if (message.startsWith(QStringLiteral("提取完毕")))
+    const bool succeeded = message.startsWith(QStringLiteral("提取完毕"));
+    if (succeeded)
         QCOMPARE(workbookRows(readWorkbook(dst)).size(), 4);
     else if (QFile::exists(dst))
         QCOMPARE(fileContent(dst), QByteArray("old destination"));
+    // The page is usable again; only a written workbook opens the next step.
+    QVERIFY(extract->isEnabled());
+    QCOMPARE(next->isEnabled(), succeeded);
 
     controller->stopWorkers();
     delete controller;
