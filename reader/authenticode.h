@@ -1,0 +1,30 @@
+#ifndef VANTORIL_AUTHENTICODE_H
+#define VANTORIL_AUTHENTICODE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+typedef struct evp_md_st EVP_MD;
+
+namespace vantoril {
+
+// What an Authenticode PKCS#7 SignedData claims, once its own signature has
+// been checked against the signing certificate (no chain of trust).
+struct Signature
+{
+    // The digest the file must have, and the algorithm that makes it.
+    const EVP_MD *digestType = nullptr;
+    std::vector<std::uint8_t> fileDigest;
+    // Subject CN of the signing certificate, else its O.
+    std::u16string signerName;
+    // Bytes of the input that the DER encoding used; the caller decides what may follow.
+    std::size_t encodedSize = 0;
+};
+
+bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signature, std::string &error);
+
+} // namespace vantoril
+
+#endif

@@ -1,0 +1,58 @@
+#ifndef VANTORIL_PE_H
+#define VANTORIL_PE_H
+
+#include "digest.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vantoril {
+
+class Reader;
+
+struct PeSection
+{
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t virtualSize = 0;
+    std::uint32_t rawSize = 0;
+    std::uint32_t rawOffset = 0;
+};
+
+// What the reader needs from a PE image's headers; offsets are file offsets.
+struct PeImage
+{
+    bool is64 = false;
+    std::uint32_t sizeOfHeaders = 0;
+    std::uint64_t checkSumOffset = 0;
+    std::uint64_t certificateEntryOffset = 0;
+    // The security directory: a file offset and size, not an RVA.
+    std::uint32_t certificateTableOffset = 0;
+    std::uint32_t certificateTableSize = 0;
+    std::uint32_t resourceRva = 0;
+    std::uint32_t resourceSize = 0;
+    std::vector<PeSection> sections;
+};
+
+bool parsePe(const Reader &reader, PeImage &image, std::string &error);
+
+bool rvaToOffset(const Reader &reader, const PeImage &image, std::uint32_t rva, std::uint64_t &offset);
+
+// The data of the first RT_VERSION resource (bounded to what a version block can hold).
+// False with an empty error when the image simply has none.
+bool findVersionResource(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &data,
+                         std::string &error);
+
+enum class CertificateTable { None, Found, Broken };
+
+// The payload of the first PKCS#7 SignedData entry of the attribute certificate table.
+CertificateTable firstSignedData(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &payload,
+                                 std::string &error);
+
+// The spans the Authenticode image hash covers: everything before the certificate
+// table except the CheckSum field and the certificate directory entry.
+std::vector<Range> imageHashRanges(const PeImage &image);
+
+} // namespace vantoril
+
+#endif

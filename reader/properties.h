@@ -1,0 +1,33 @@
+#ifndef VANTORIL_PROPERTIES_H
+#define VANTORIL_PROPERTIES_H
+
+#include <string>
+#include <vector>
+
+namespace vantoril {
+
+class Reader;
+
+// The six values the program asks for, in the order of the C entry point.
+struct FileProperties
+{
+    std::u16string signature;
+    std::u16string productName;
+    std::u16string processName;
+    std::u16string originalFileName;
+    std::u16string md5;
+    std::u16string description;
+};
+
+// Everything about one file. False when the file could not be read at all;
+// outcome is the log text either way.
+bool readFileProperties(const std::u16string &path, FileProperties &properties, std::string &outcome);
+
+// The path-independent part on any input, a file or bytes in memory (tests and
+// fuzzing): the MD5 and, for a PE image, its version strings and verified signer.
+// False when a read failed. Installer databases need a path and are left out.
+bool readImageProperties(const Reader &reader, FileProperties &properties, std::vector<std::string> &notes);
+
+} // namespace vantoril
+
+#endif

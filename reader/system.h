@@ -1,0 +1,57 @@
+#ifndef VANTORIL_SYSTEM_H
+#define VANTORIL_SYSTEM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Every difference between operating systems lives here. The library cannot use
+// the application's platform layer, so it keeps its own, free of Qt.
+#if defined(_WIN32)
+#define VANTORIL_EXPORT __declspec(dllexport)
+#else
+#define VANTORIL_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace vantoril {
+
+// A regular file opened for reading; anything else (a folder, a pipe, a device)
+// is refused at open so that no read can block or misbehave later.
+class File
+{
+public:
+    File() = default;
+    ~File();
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+
+    bool open(const std::u16string &path, std::string &error);
+    std::uint64_t size() const { return length; }
+    bool readAt(std::uint64_t offset, void *dst, std::size_t len) const;
+
+private:
+    int descriptor = -1;
+    std::uint64_t length = 0;
+};
+
+// The path in the form the C libraries take (UTF-8 file names here).
+std::string nativePath(const std::u16string &path);
+
+bool isPathSeparator(char16_t c);
+
+// The library's own log file, the same place the program removes at exit.
+std::string logFilePath();
+
+// Appends one line (a newline is added); creates the folder when it is missing.
+// Logging must never stop a read, so failures are ignored.
+void appendLogLine(const std::string &line);
+
+std::string localTimestamp();
+
+// Converts text stored in a Windows code page; false when the bytes are not
+// valid in it or the code page is unknown.
+bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string &text);
+
+} // namespace vantoril
+
+#endif

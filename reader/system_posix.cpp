@@ -1,0 +1,152 @@
+#include "system.h"
+
+#include "text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantoril {
+
+File::~File()
+{
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+
+bool File::open(const std::u16string &path, std::string &error)
+{
+    // O_NONBLOCK keeps a FIFO with an installer's name from hanging the open.
+    const int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        error = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? "is a folder" : "not a regular file";
+        ::close(fd);
+        return false;
+    }
+    descriptor = fd;
+    length = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool File::readAt(std::uint64_t offset, void *dst, std::size_t len) const
+{
+    auto *out = static_cast<unsigned char *>(dst);
+    while (len > 0) {
+        const ssize_t got = ::pread(descriptor, out, len, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        offset += static_cast<std::uint64_t>(got);
+        len -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::string nativePath(const std::u16string &path)
+{
+    return utf16ToUtf8(path);
+}
+
+bool isPathSeparator(char16_t c)
+{
+    return c == u'/';
+}
+
+namespace {
+
+std::string logFolder()
+{
+    // Mirrors QDir::tempPath(): $TMPDIR when set, else /tmp.
+    const char *tmp = std::getenv("TMPDIR");
+    std::string folder = (tmp && *tmp) ? tmp : "/tmp";
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder + "/tarsel";
+}
+
+} // namespace
+
+std::string logFilePath()
+{
+    return logFolder() + "/Vantoril.log";
+}
+
+void appendLogLine(const std::string &line)
+{
+    ::mkdir(logFolder().c_str(), 0777);
+    const int fd = ::open(logFilePath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    // One write per line keeps lines whole when several processes log at once.
+    const std::string text = line + "\n";
+    ssize_t written = ::write(fd, text.data(), text.size());
+    (void)written;
+    ::close(fd);
+}
+
+std::string localTimestamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts;
+    char text[32] = {};
+    if (localtime_r(&now, &parts))
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string &text)
+{
+    std::string name;
+    switch (codePage) {
+    case 65001: name = "UTF-8"; break;
+    case 1200: name = "UTF-16LE"; break;
+    case 1201: name = "UTF-16BE"; break;
+    case 20127: name = "ASCII"; break;
+    case 28591: name = "ISO-8859-1"; break;
+    default: name = "CP" + std::to_string(codePage); break;
+    }
+    iconv_t converter = iconv_open("UTF-16LE", name.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return false;
+
+    std::string input = bytes;
+    std::u16string output(bytes.size() + 1, u'\0');
+    char *in = input.data();
+    std::size_t inLeft = input.size();
+    char *out = reinterpret_cast<char *>(output.data());
+    std::size_t outLeft = output.size() * sizeof(char16_t);
+    const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<std::size_t>(-1) || inLeft != 0)
+        return false;
+
+    // Never more units than input bytes in any code page, so the buffer always suffices.
+    const std::size_t units = output.size() - outLeft / sizeof(char16_t);
+    // Assemble the units from the little-endian bytes, whatever the host's order.
+    std::u16string decoded;
+    decoded.reserve(units);
+    const auto *raw = reinterpret_cast<const unsigned char *>(output.data());
+    for (std::size_t i = 0; i < units; ++i)
+        decoded.push_back(static_cast<char16_t>(raw[2 * i] | (raw[2 * i + 1] << 8)));
+    text = decoded;
+    return true;
+}
+
+} // namespace vantoril

@@ -1,0 +1,660 @@
+// The property-reader library as the program uses it: loaded through QLibrary
+// from the output folder, fed with files made by the real tools, and compared
+// with independent readers where one exists.
+
+#include <QtTest>
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLibrary>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextCodec>
+
+#include <sys/stat.h>
+
+namespace {
+
+using Pelbrook = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *);
+
+constexpr int bufferUnits = 260;
+
+struct Values
+{
+    int result = -1;
+    QString signature, productName, processName, originalFileName, md5, description;
+};
+
+// Little-endian writers for files built in code.
+void put16(QByteArray &data, int offset, quint16 value)
+{
+    data[offset] = char(value & 0xFF);
+    data[offset + 1] = char(value >> 8);
+}
+
+void put32(QByteArray &data, int offset, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        data[offset + i] = char((value >> (8 * i)) & 0xFF);
+}
+
+quint32 get32(const QByteArray &data, int offset)
+{
+    quint32 value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | quint8(data[offset + i]);
+    return value;
+}
+
+QByteArray utf16z(const QString &text, bool terminated = true)
+{
+    QByteArray bytes;
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    if (terminated)
+        bytes.append(2, '\0');
+    return bytes;
+}
+
+void pad4(QByteArray &data)
+{
+    while (data.size() % 4)
+        data.append('\0');
+}
+
+// One version-information block: wLength, wValueLength, wType, key, value, children.
+QByteArray versionBlock(const QString &key, const QByteArray &value, const QList<QByteArray> &children,
+                        quint16 valueLength, quint16 type = 1)
+{
+    QByteArray block(6, '\0');
+    block += utf16z(key);
+    pad4(block);
+    block += value;
+    for (const QByteArray &child : children) {
+        pad4(block);
+        block += child;
+    }
+    put16(block, 0, quint16(block.size()));
+    put16(block, 2, valueLength);
+    put16(block, 4, type);
+    return block;
+}
+
+// A version resource with one US English table whose last string is ProductName.
+QByteArray versionResource(const QString &product, bool terminated = true)
+{
+    const QByteArray value = utf16z(product, terminated);
+    const QByteArray productString = versionBlock("ProductName", value, {}, quint16(value.size() / 2));
+    const QByteArray table = versionBlock("040904B0", {}, {productString}, 0);
+    const QByteArray stringInfo = versionBlock("StringFileInfo", {}, {table}, 0);
+    QByteArray fixed(52, '\0');
+    put32(fixed, 0, 0xFEEF04BD);
+    return versionBlock("VS_VERSION_INFO", fixed, {stringInfo}, 52, 0);
+}
+
+// Microsoft PE format offsets of the minimal PE32 image built below.
+constexpr int peHeader = 0x40;
+constexpr int optionalHeader = peHeader + 24;
+constexpr int sectionTable = optionalHeader + 0xE0;
+constexpr int rawData = 0x200;
+constexpr quint32 sectionRva = 0x1000;
+constexpr int resourceData = 0x58;
+
+// A PE32 image with one .rsrc section holding the version resource as the last bytes of the file.
+QByteArray peWithVersion(const QByteArray &version, quint32 declaredSize)
+{
+    QByteArray file(rawData, '\0');
+    file[0] = 'M';
+    file[1] = 'Z';
+    put32(file, 0x3C, peHeader);
+    put32(file, peHeader, 0x00004550);
+    put16(file, peHeader + 4, 0x14C);
+    put16(file, peHeader + 6, 1);
+    put16(file, peHeader + 20, 0xE0);
+    put16(file, optionalHeader, 0x10B);
+    put32(file, optionalHeader + 60, rawData);
+    put32(file, optionalHeader + 92, 16);
+    put32(file, optionalHeader + 96 + 2 * 8, sectionRva);
+    put32(file, optionalHeader + 96 + 2 * 8 + 4, resourceData + quint32(version.size()));
+
+    QByteArray tree(resourceData, '\0');
+    put16(tree, 0x00 + 14, 1);
+    put32(tree, 0x10, 16);
+    put32(tree, 0x14, 0x80000000u | 0x18);
+    put16(tree, 0x18 + 14, 1);
+    put32(tree, 0x28, 1);
+    put32(tree, 0x2C, 0x80000000u | 0x30);
+    put16(tree, 0x30 + 14, 1);
+    put32(tree, 0x40, 0x0409);
+    put32(tree, 0x44, 0x48);
+    put32(tree, 0x48, sectionRva + resourceData);
+    put32(tree, 0x4C, declaredSize);
+    const QByteArray section = tree + version;
+
+    const quint32 sectionSize = quint32(section.size());
+    memcpy(file.data() + sectionTable, ".rsrc", 5);
+    put32(file, sectionTable + 8, sectionSize);
+    put32(file, sectionTable + 12, sectionRva);
+    put32(file, sectionTable + 16, sectionSize);
+    put32(file, sectionTable + 20, rawData);
+    return file + section;
+}
+
+} // namespace
+
+class TestPelbrook : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void versionStrings_data();
+    void versionStrings();
+    void signatures_data();
+    void signatures();
+    void msiProperties_data();
+    void msiProperties();
+    void md5AndProcessName();
+    void unreadableInputs_data();
+    void unreadableInputs();
+    void staleValuesCleared();
+
+    void versionValueAtEndOfFile_data();
+    void versionValueAtEndOfFile();
+    void sectionTableBounds_data();
+    void sectionTableBounds();
+    void certificateTableBounds_data();
+    void certificateTableBounds();
+    void resourceCycle();
+    void truncatedFiles_data();
+    void truncatedFiles();
+    void outputCutAtCodePoint_data();
+    void outputCutAtCodePoint();
+
+    void logLinePerCall();
+    void unwritableLogFolder();
+    void readpropsPrintsValues();
+
+private:
+    Values call(const QString &path);
+    QString fixture(const QString &name) const { return fixtures.filePath(name); }
+    QString writeFile(const QString &name, const QByteArray &data);
+    QStringList logLines() const;
+    static QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr);
+
+    QTemporaryDir fixtures;
+    QTemporaryDir scratch;
+    QTemporaryDir logTemp;
+    QLibrary library;
+    Pelbrook pelbrook = nullptr;
+};
+
+void TestPelbrook::initTestCase()
+{
+    QVERIFY(fixtures.isValid() && scratch.isValid() && logTemp.isValid());
+    int exitCode = -1;
+    const QString source = qEnvironmentVariable("PELBROOK_SOURCE_DIR");
+    QVERIFY2(!source.isEmpty(), "PELBROOK_SOURCE_DIR is not set");
+    const QString output =
+        run(QStringLiteral("bash"), {source + QStringLiteral("/tests/fixtures/make-fixtures.sh"), fixtures.path()},
+            &exitCode);
+    QVERIFY2(exitCode == 0, qPrintable(output));
+
+    // The library logs under $TMPDIR; keep that inside the test.
+    qputenv("TMPDIR", logTemp.path().toUtf8());
+
+    library.setFileName(QCoreApplication::applicationDirPath() + QStringLiteral("/Vantoril"));
+    QVERIFY2(library.load(), qPrintable(library.errorString()));
+    pelbrook = reinterpret_cast<Pelbrook>(library.resolve("pelbrook"));
+    QVERIFY2(pelbrook, qPrintable(library.errorString()));
+}
+
+Values TestPelbrook::call(const QString &path)
+{
+    // Filled with a marker so that a missing terminator or a stale value shows.
+    std::vector<char16_t> buffers(7 * bufferUnits, u'#');
+    std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
+    char16_t *out[6];
+    for (int i = 0; i < 6; ++i) {
+        out[i] = buffers.data() + (i + 1) * bufferUnits;
+        out[i][bufferUnits - 1] = u'\0';
+    }
+    Values values;
+    values.result = pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]);
+    values.signature = QString::fromUtf16(out[0]);
+    values.productName = QString::fromUtf16(out[1]);
+    values.processName = QString::fromUtf16(out[2]);
+    values.originalFileName = QString::fromUtf16(out[3]);
+    values.md5 = QString::fromUtf16(out[4]);
+    values.description = QString::fromUtf16(out[5]);
+    return values;
+}
+
+QString TestPelbrook::writeFile(const QString &name, const QByteArray &data)
+{
+    const QString path = scratch.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        return {};
+    return path;
+}
+
+QStringList TestPelbrook::logLines() const
+{
+    QFile file(logTemp.filePath(QStringLiteral("tarsel/Vantoril.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString TestPelbrook::run(const QString &program, const QStringList &arguments, int *exitCode)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAll());
+}
+
+void TestPelbrook::versionStrings_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("productName");
+    QTest::addColumn<QString>("originalFileName");
+    QTest::addColumn<QString>("description");
+    // exiftool reads the first table only, so it can only confirm single-table files.
+    QTest::addColumn<bool>("exiftoolAgrees");
+
+    QTest::newRow("64-bit, Chinese, VarFileInfo first, spaces trimmed")
+        << "pe64-version.exe" << QString::fromUtf8("测试产品 Test") << QString::fromUtf8("原始名.exe")
+        << QString::fromUtf8("中文描述") << true;
+    QTest::newRow("32-bit") << "pe32-version.exe" << "Sample Product" << "sample32.exe" << "Sample description" << true;
+    QTest::newRow("Translation matches the second table")
+        << "pe-multilang.exe" << QString::fromUtf8("中文产品") << "chinese.exe" << QString::fromUtf8("中文说明") << false;
+    QTest::newRow("same language, other code page")
+        << "pe-samelang.exe" << QString::fromUtf8("同语言产品") << "" << "" << false;
+    QTest::newRow("Translation names a missing table: US English")
+        << "pe-missing.exe" << "US Product" << "" << "" << false;
+    QTest::newRow("Translation of language 0: first table") << "pe-lang0.exe" << "First Table" << "" << "" << true;
+    QTest::newRow("zero-length value before the others")
+        << "pe-emptyvalue.exe" << "After Empty" << "empty.exe" << "" << true;
+    QTest::newRow("no version resource") << "pe-noversion.exe" << "" << "" << "" << true;
+    QTest::newRow("no imports, no resources") << "pe-minimal.exe" << "" << "" << "" << true;
+    QTest::newRow("signed keeps its strings")
+        << "signed-sha1.exe" << "Sample Product" << "sample32.exe" << "Sample description" << true;
+}
+
+void TestPelbrook::versionStrings()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, productName);
+    QFETCH(QString, originalFileName);
+    QFETCH(QString, description);
+    QFETCH(bool, exiftoolAgrees);
+
+    const Values values = call(fixture(file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.productName, productName);
+    QCOMPARE(values.originalFileName, originalFileName);
+    QCOMPARE(values.description, description);
+
+    if (exiftoolAgrees) {
+        const QString json = run(QStringLiteral("exiftool"),
+                                 {"-j", "-charset", "UTF8", "-ProductName", "-OriginalFileName", "-FileDescription",
+                                  fixture(file)});
+        const QJsonObject tags = QJsonDocument::fromJson(json.toUtf8()).array().at(0).toObject();
+        QCOMPARE(values.productName, tags.value("ProductName").toVariant().toString().trimmed());
+        QCOMPARE(values.originalFileName, tags.value("OriginalFileName").toVariant().toString().trimmed());
+        QCOMPARE(values.description, tags.value("FileDescription").toVariant().toString().trimmed());
+    }
+}
+
+void TestPelbrook::signatures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("signer");
+
+    const QString signer = QString::fromUtf8("测试签名者 Test Signer");
+    QTest::newRow("PE, SHA-256") << "signed-sha256.exe" << signer;
+    QTest::newRow("PE, SHA-1") << "signed-sha1.exe" << signer;
+    QTest::newRow("PE, certificate without CN") << "signed-org.exe" << "Tarsel Org Only";
+    QTest::newRow("PE, nested second signature") << "signed-nested.exe" << signer;
+    QTest::newRow("PE, one byte changed") << "signed-tampered.exe" << "";
+    QTest::newRow("PE, data appended") << "signed-trailing.exe" << "";
+    QTest::newRow("PE, truncated") << "signed-truncated.exe" << "";
+    QTest::newRow("PE, unsigned") << "pe64-version.exe" << "";
+    QTest::newRow("MSI, SHA-256") << "signed.msi" << signer;
+    QTest::newRow("MSI, SHA-1 with MsiDigitalSignatureEx") << "signed-dse.msi" << signer;
+    QTest::newRow("MSI, certificate without CN") << "signed-org.msi" << "Tarsel Org Only";
+    QTest::newRow("MSI, Comments changed") << "tampered.msi" << "";
+    QTest::newRow("MSI, unsigned") << "product.msi" << "";
+}
+
+void TestPelbrook::signatures()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, signer);
+
+    const Values values = call(fixture(file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.signature, signer);
+
+    // Trusting the test certificates leaves osslsigncode with the same question: is it intact?
+    int exitCode = -1;
+    run(QStringLiteral("osslsigncode"), {"verify", "-CAfile", fixture("test-certs.pem"), "-in", fixture(file)},
+        &exitCode);
+    QCOMPARE(exitCode == 0, !signer.isEmpty());
+}
+
+void TestPelbrook::msiProperties_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("productName");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("summaryCodec");
+
+    QTest::newRow("Comments") << "product.msi" << "Tarsel Sample Product" << "Sample comments text" << "Windows-1252";
+    QTest::newRow("empty Comments: Subject") << "subject.msi" << "Subject Only Product" << "Only the subject"
+                                             << "Windows-1252";
+    QTest::newRow("GBK summary") << "chinese.msi" << "Chinese Summary Product" << QString::fromUtf8("中文注释说明")
+                                 << "GBK";
+    QTest::newRow("signed") << "signed.msi" << "Tarsel Sample Product" << "Sample comments text" << "Windows-1252";
+}
+
+void TestPelbrook::msiProperties()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, productName);
+    QFETCH(QString, description);
+    QFETCH(QString, summaryCodec);
+
+    const Values values = call(fixture(file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.productName, productName);
+    QCOMPARE(values.description, description);
+    QCOMPARE(values.originalFileName, QString());
+
+    QProcess msiinfo;
+    msiinfo.start(QStringLiteral("msiinfo"), {"export", fixture(file), "Property"});
+    QVERIFY(msiinfo.waitForFinished());
+    const QStringList rows = QString::fromUtf8(msiinfo.readAllStandardOutput()).split(QStringLiteral("\r\n"));
+    QVERIFY(rows.contains(QStringLiteral("ProductName\t") + productName));
+
+    msiinfo.start(QStringLiteral("msiinfo"), {"suminfo", fixture(file)});
+    QVERIFY(msiinfo.waitForFinished());
+    const QString summary = QTextCodec::codecForName(summaryCodec.toLatin1())->toUnicode(msiinfo.readAllStandardOutput());
+    const QString comments = summary.section(QStringLiteral("Comments: "), 1).section(QLatin1Char('\n'), 0, 0);
+    const QString subject = summary.section(QStringLiteral("Subject: "), 1).section(QLatin1Char('\n'), 0, 0);
+    QCOMPARE(values.description, comments.isEmpty() ? subject : comments);
+}
+
+void TestPelbrook::md5AndProcessName()
+{
+    const QStringList files = QDir(fixtures.path()).entryList(QDir::Files);
+    QVERIFY(files.size() > 20);
+    for (const QString &file : files) {
+        const Values values = call(fixture(file));
+        QCOMPARE(values.result, 0);
+        QCOMPARE(values.processName, file);
+        const QString md5sum = run(QStringLiteral("md5sum"), {fixture(file)}).section(QLatin1Char(' '), 0, 0);
+        QCOMPARE(values.md5, md5sum);
+    }
+}
+
+void TestPelbrook::unreadableInputs_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("pipe") << "pipe";
+}
+
+void TestPelbrook::unreadableInputs()
+{
+    QFETCH(QString, kind);
+    QString path;
+    if (kind == "folder") {
+        path = fixture("folder.exe");
+    } else if (kind == "missing") {
+        path = scratch.filePath("missing.exe");
+    } else {
+        path = scratch.filePath("pipe.exe");
+        QVERIFY(mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    }
+    // A pipe with no writer would block a plain open; the call must come back.
+    const Values values = call(path);
+    QVERIFY(values.result != 0);
+    QCOMPARE(values.md5, QString());
+    QCOMPARE(values.signature, QString());
+    QCOMPARE(values.processName, QFileInfo(path).fileName());
+}
+
+void TestPelbrook::staleValuesCleared()
+{
+    // The program fills its buffers once per run; a later file must not inherit values.
+    std::vector<char16_t> buffers(7 * bufferUnits, u'\0');
+    char16_t *out[6];
+    for (int i = 0; i < 6; ++i)
+        out[i] = buffers.data() + (i + 1) * bufferUnits;
+    for (const QString &name : {QStringLiteral("signed-sha256.exe"), QStringLiteral("folder.exe")}) {
+        const QString path = fixture(name);
+        std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
+        pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]);
+    }
+    for (int i : {0, 1, 3, 4, 5})
+        QCOMPARE(QString::fromUtf16(out[i]), QString());
+    QCOMPARE(QString::fromUtf16(out[2]), QStringLiteral("folder.exe"));
+}
+
+void TestPelbrook::versionValueAtEndOfFile_data()
+{
+    QTest::addColumn<int>("extraLength");
+    QTest::addColumn<bool>("overflow");
+    // The value has no terminator, so it ends where the file does.
+    QTest::newRow("ends exactly at the end of the file") << 0 << false;
+    QTest::newRow("one byte over") << 1 << false;
+    QTest::newRow("sizes that overflow") << 0xFFFF << true;
+}
+
+void TestPelbrook::versionValueAtEndOfFile()
+{
+    QFETCH(int, extraLength);
+    QFETCH(bool, overflow);
+
+    QByteArray version = versionResource(QStringLiteral("Edge Product"), false);
+    const int actual = version.size();
+    // Every enclosing block claims the extra length. Each starts after its parent's
+    // header, key and padding: root at 0, StringFileInfo after the 52-byte fixed
+    // info at 92, the table at 128, the string at 152.
+    for (int offset : {0, 92, 128, 152}) {
+        const quint32 claimed = quint32(quint16(version[offset]) | (quint8(version[offset + 1]) << 8)) + quint32(extraLength);
+        put16(version, offset, quint16(std::min<quint32>(claimed, 0xFFFF)));
+    }
+    const quint32 declaredSize = overflow ? 0xFFFFFFFFu : quint32(actual + extraLength);
+    const QString path = writeFile("edge.exe", peWithVersion(version, declaredSize));
+    const Values values = call(path);
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.productName, QStringLiteral("Edge Product"));
+}
+
+void TestPelbrook::sectionTableBounds_data()
+{
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<quint16>("sectionCount");
+    QTest::addColumn<bool>("parsed");
+    QTest::newRow("table ends exactly at the end of the file") << 0 << quint16(1) << true;
+    QTest::newRow("one byte over") << 1 << quint16(1) << false;
+    QTest::newRow("count far beyond the file") << 0 << quint16(0xFFFF) << false;
+}
+
+void TestPelbrook::sectionTableBounds()
+{
+    QFETCH(int, cut);
+    QFETCH(quint16, sectionCount);
+    QFETCH(bool, parsed);
+
+    QByteArray file = peWithVersion(versionResource("Unused"), 0).left(sectionTable + 40 - cut);
+    put16(file, peHeader + 6, sectionCount);
+    // Without its section the resource directory has nowhere to point.
+    put32(file, optionalHeader + 96 + 2 * 8, 0);
+    const Values values = call(writeFile("sections.exe", file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.md5, QString(QCryptographicHash::hash(file, QCryptographicHash::Md5).toHex()));
+    const QString outcome = logLines().last();
+    QCOMPARE(outcome.contains("PE32;"), parsed);
+    QCOMPARE(outcome.contains("truncated section table"), !parsed);
+}
+
+void TestPelbrook::certificateTableBounds_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("intact");
+    QTest::newRow("table ends exactly at the end of the file") << "none" << true;
+    QTest::newRow("size one byte over") << "size+1" << false;
+    QTest::newRow("size overflows the offset") << "size-overflow" << false;
+    QTest::newRow("offset overflows") << "offset-overflow" << false;
+    QTest::newRow("bytes hidden after the PKCS#7 blob") << "hidden" << false;
+    QTest::newRow("signature value changed") << "signature-byte" << false;
+}
+
+void TestPelbrook::certificateTableBounds()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, intact);
+
+    QFile original(fixture("signed-sha256.exe"));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QByteArray file = original.readAll();
+    const int pe = int(get32(file, 0x3C));
+    const int entry = pe + 24 + 112 + 4 * 8; // PE32+ security directory entry
+    const quint32 offset = get32(file, entry);
+    const quint32 size = get32(file, entry + 4);
+    QCOMPARE(quint64(offset) + size, quint64(file.size()));
+
+    if (change == "size+1") {
+        put32(file, entry + 4, size + 1);
+    } else if (change == "size-overflow") {
+        put32(file, entry + 4, 0xFFFFFFF8u);
+    } else if (change == "offset-overflow") {
+        put32(file, entry, 0xFFFFFFF0u);
+    } else if (change == "hidden") {
+        // The entry and the table grow by 8 bytes that the signature does not cover.
+        put32(file, entry + 4, size + 8);
+        put32(file, int(offset), get32(file, int(offset)) + 8);
+        file.append(8, char(0xAB));
+    } else if (change == "signature-byte") {
+        file[file.size() - 16] = char(file[file.size() - 16] ^ 0x01);
+    }
+    const Values values = call(writeFile("certificates.exe", file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.signature, intact ? QString::fromUtf8("测试签名者 Test Signer") : QString());
+    QCOMPARE(values.productName, QString::fromUtf8("测试产品 Test"));
+}
+
+void TestPelbrook::resourceCycle()
+{
+    QByteArray file = peWithVersion(versionResource("Looped"), 0);
+    // The name-level entry points back at the root directory.
+    put32(file, rawData + 0x2C, 0x80000000u);
+    QElapsedTimer timer;
+    timer.start();
+    const Values values = call(writeFile("cycle.exe", file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.productName, QString());
+    QVERIFY(logLines().last().contains("resource directory"));
+    QVERIFY(timer.elapsed() < 5000);
+}
+
+void TestPelbrook::truncatedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<double>("fraction");
+    for (const char *file : {"signed-sha256.exe", "signed.msi"}) {
+        for (double fraction : {0.0, 0.002, 0.01, 0.05, 0.5, 0.9, 0.999}) {
+            QTest::addRow("%s at %g", file, fraction) << QString::fromLatin1(file) << fraction;
+        }
+    }
+}
+
+void TestPelbrook::truncatedFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(double, fraction);
+
+    QFile original(fixture(file));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray whole = original.readAll();
+    const QByteArray part = whole.left(int(whole.size() * fraction));
+    const Values values = call(writeFile("cut-" + file, part));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.signature, QString());
+    QCOMPARE(values.md5, QString(QCryptographicHash::hash(part, QCryptographicHash::Md5).toHex()));
+}
+
+void TestPelbrook::outputCutAtCodePoint_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("expected");
+    const QString pair = QString::fromUcs4(U"\U0001F600");
+    QTest::newRow("259 units fit") << QString(259, 'a') << QString(259, 'a');
+    QTest::newRow("260 units are cut to 259") << QString(260, 'a') << QString(259, 'a');
+    QTest::newRow("pair ends at unit 259") << QString(257, 'a') + pair << QString(257, 'a') + pair;
+    QTest::newRow("pair would be split") << QString(258, 'a') + pair << QString(258, 'a');
+}
+
+void TestPelbrook::outputCutAtCodePoint()
+{
+    QFETCH(QString, product);
+    QFETCH(QString, expected);
+    const QByteArray version = versionResource(product);
+    const Values values = call(writeFile("long.exe", peWithVersion(version, quint32(version.size()))));
+    QCOMPARE(values.productName, expected);
+}
+
+void TestPelbrook::logLinePerCall()
+{
+    const int before = logLines().size();
+    call(fixture("signed-tampered.exe"));
+    call(fixture("signed-sha256.exe"));
+    const QStringList lines = logLines();
+    QCOMPARE(lines.size(), before + 2);
+    QVERIFY(lines.at(before).contains(fixture("signed-tampered.exe")));
+    QVERIFY(lines.at(before).contains("signature digest mismatch"));
+    QVERIFY(lines.at(before + 1).contains(QString::fromUtf8("signed by 测试签名者 Test Signer")));
+}
+
+void TestPelbrook::unwritableLogFolder()
+{
+    // A temporary folder below a regular file cannot be created, even by root.
+    const QString blocker = writeFile("blocker", "x");
+    qputenv("TMPDIR", (blocker + "/tmp").toUtf8());
+    const Values values = call(fixture("signed-sha256.exe"));
+    qputenv("TMPDIR", logTemp.path().toUtf8());
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.signature, QString::fromUtf8("测试签名者 Test Signer"));
+}
+
+void TestPelbrook::readpropsPrintsValues()
+{
+    QProcess readprops;
+    readprops.start(QCoreApplication::applicationDirPath() + "/readprops",
+                    {fixture("signed-sha256.exe"), fixture("product.msi")});
+    QVERIFY(readprops.waitForFinished());
+    QCOMPARE(readprops.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(readprops.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const Values exe = call(fixture("signed-sha256.exe"));
+    QCOMPARE(lines.at(0), QStringList({exe.signature, exe.productName, exe.processName, exe.originalFileName, exe.md5,
+                                       exe.description}).join('\t'));
+    QCOMPARE(lines.at(1).split('\t').value(1), QStringLiteral("Tarsel Sample Product"));
+}
+
+QTEST_GUILESS_MAIN(TestPelbrook)
+#include "tst_pelbrook.moc"
