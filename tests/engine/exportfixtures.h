@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStringList>
 
 // The console's import header, as the workbook must show it.
@@ -30,6 +31,24 @@ inline bool writeFile(const QString &path, const QByteArray &content)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// Builds the installer fixtures with the real tools into folder.
+inline bool makeFixtures(const QString &folder)
+{
+    QProcess script;
+    script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    script.start(QStringLiteral("bash"),
+                 {qEnvironmentVariable("PELBROOK_SOURCE_DIR") + QStringLiteral("/tests/engine/make-export-fixtures.sh"),
+                  folder});
+    return script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
+}
+
+// Copies a fixture to path, creating its folder.
+inline bool copyFixture(const QString &fixtures, const QString &name, const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    return QFile::copy(fixtures + QLatin1Char('/') + name, path);
 }
 
 inline QByteArray fileContent(const QString &path)

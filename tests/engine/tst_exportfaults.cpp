@@ -55,9 +55,13 @@ void TestExportFaults::initTestCase()
     QVERIFY(dir.isValid());
     QVERIFY(QFile::setPermissions(dir.path(), open));
     src = dir.filePath(QStringLiteral("src"));
-    QVERIFY(writeFile(src + "/a.exe", "product=A\n"));
+    QTemporaryDir fixtures;
+    QVERIFY(fixtures.isValid() && makeFixtures(fixtures.path()));
+    // The reader keeps its own log below the temporary folder; keep it inside this test's folder.
+    qputenv("TMPDIR", dir.path().toUtf8());
+    QVERIFY(copyFixture(fixtures.path(), "signed-sha256.exe", src + "/a.exe"));
     for (int i = 0; i < 6; ++i)
-        QVERIFY(writeFile(src + QStringLiteral("/绿色/b%1.exe").arg(i), "original=b.exe\n"));
+        QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", src + QStringLiteral("/绿色/b%1.exe").arg(i)));
     QVERIFY(writeFile(dir.filePath("failing-converter"), "#!/bin/sh\necho 'cannot convert' >&2\nexit 3\n"));
     QVERIFY(writeFile(dir.filePath("crashing-converter"), "#!/bin/sh\nkill -SEGV $$\n"));
     QVERIFY(writeFile(dir.filePath("slow-converter"), "#!/bin/sh\nexec sleep 30\n"));

@@ -21,11 +21,15 @@ private slots:
 
 private:
     QTemporaryDir dir;
+    QTemporaryDir fixtures;
 };
 
 void TestProduceMain::initTestCase()
 {
-    QVERIFY(dir.isValid());
+    QVERIFY(dir.isValid() && fixtures.isValid());
+    QVERIFY(makeFixtures(fixtures.path()));
+    // The reader keeps its own log below the temporary folder; keep it inside this test's folder.
+    qputenv("TMPDIR", dir.path().toUtf8());
 }
 
 void TestProduceMain::exportMessage_data()
@@ -52,12 +56,12 @@ void TestProduceMain::exportMessage()
     QFETCH(QString, message);
 
     const QString src = dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + "/src");
-    QVERIFY(writeFile(src + "/a.exe", "product=A\n"));
-    QVERIFY(writeFile(src + "/绿色/b.exe", "original=b.exe\n"));
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", src + "/a.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "product.msi", src + "/绿色/b.msi"));
     if (longPath)
-        QVERIFY(writeFile(src + "/绿色/" + QString(300, QLatin1Char('x')).replace(100, 1, '/').replace(200, 1, '/')
-                              + ".exe",
-                          ""));
+        QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe",
+                            src + "/绿色/" + QString(300, QLatin1Char('x')).replace(100, 1, '/').replace(200, 1, '/')
+                                + ".exe"));
     const QString dst = QFileInfo(src).path() + '/' + destination;
     if (!destination.contains("a.exe"))
         QVERIFY(writeFile(dst, "old destination"));

@@ -54,6 +54,7 @@ private:
     void runExport(const QString &source, const QString &destination, const QList<QString> &files);
 
     QTemporaryDir dir;
+    QTemporaryDir fixtures;
     QString src;
     ThreadSoftwareInfo *worker = nullptr;
     ExportReceiver *receiver = nullptr;
@@ -61,16 +62,18 @@ private:
 
 void TestThreadSoftwareInfo::initTestCase()
 {
-    QVERIFY(dir.isValid());
+    QVERIFY(dir.isValid() && fixtures.isValid());
+    QVERIFY(makeFixtures(fixtures.path()));
+    // The reader keeps its own log below the temporary folder; keep it inside this test's folder.
+    qputenv("TMPDIR", dir.path().toUtf8());
     src = dir.filePath(QStringLiteral("软件 src"));
-    QVERIFY(writeFile(path("__Tool++ 7.9.exe"),
-                      "sign=测试签名, Ltd. \"Q\"\nproduct=办公 \"软件\"\nprocess=tool.exe\noriginal=Tool.exe\n"
-                      "description=第一行\\n第二行, 带逗号\n"));
+    QVERIFY(copyFixture(fixtures.path(), "quoted.exe", path("__Tool++ 7.9.exe")));
     QVERIFY(writeFile(path("notes.txt"), "not an installer"));
-    QVERIFY(writeFile(path("A/x.exe"), "original=x.exe\nprocess=x\n"));
-    QVERIFY(writeFile(path("A/y.msi"), "sign=???\n"));
+    QVERIFY(copyFixture(fixtures.path(), "signed-sha256.exe", path("A/x.exe")));
+    QVERIFY(copyFixture(fixtures.path(), "original-only.exe", path("A/w.exe")));
+    QVERIFY(copyFixture(fixtures.path(), "product.msi", path("A/y.msi")));
     QVERIFY(writeFile(path("B/readme.txt"), "no installer here"));
-    QVERIFY(writeFile(path("C/sub/z.exe"), "product=Z\n"));
+    QVERIFY(copyFixture(fixtures.path(), "pe-noversion.exe", path("C/sub/z.exe")));
 }
 
 void TestThreadSoftwareInfo::init()
@@ -103,23 +106,30 @@ void TestThreadSoftwareInfo::wholeExport()
     const QString dst = dir.filePath(QStringLiteral("导出.xlsx"));
     QVERIFY(writeFile(dst, "old destination"));
     runExport(src, dst,
-              {path("__Tool++ 7.9.exe"), path("A/x.exe"), path("notes.txt"), path("C/sub/z.exe"), path("A/y.msi")});
+              {path("__Tool++ 7.9.exe"), path("A/x.exe"), path("notes.txt"), path("C/sub/z.exe"), path("A/w.exe"),
+               path("A/y.msi")});
 
     const QString idA = md5Hex((src + "/A").toUtf8());
     const QString idC = md5Hex((src + "/C").toUtf8());
     const QString md5Tool = md5Hex(fileContent(path("__Tool++ 7.9.exe")));
     const QString md5X = md5Hex(fileContent(path("A/x.exe")));
     const QString md5Z = md5Hex(fileContent(path("C/sub/z.exe")));
+    const QString md5W = md5Hex(fileContent(path("A/w.exe")));
     const QString md5Y = md5Hex(fileContent(path("A/y.msi")));
 
-    // The non-installer keeps its place in the numbering but gets no record.
+    // The non-installer keeps its place in the numbering but gets no record. Values are
+    // the fixtures' own; quoting drops the "?" and doubles the quotes.
     const QList<QStringList> records = {
-        {"1", "6", path("__Tool++ 7.9.exe"), "\"测试签名, Ltd. \"\"Q\"\"\"", "\"办公 \"\"软件\"\"\"", "\"tool.exe\"",
-         "\"Tool.exe\"", '"' + md5Tool + '"', "", "\"第一行\n第二行, 带逗号\""},
-        {"2", "6", path("A/x.exe"), "\"\"", "\"\"", "\"x\"", "\"x.exe\"", '"' + md5X + '"', idA, "\"\""},
-        {"4", "6", path("C/sub/z.exe"), "\"\"", "\"Z\"", "\"\"", "\"\"", '"' + md5Z + '"', idC, "\"\""},
-        {"5", "6", path("A/y.msi"), "\"\"", "\"\"", "\"\"", "\"\"", '"' + md5Y + '"', idA, "\"\""},
-        {"6", "6", "", "", "", "", "", "", "", ""},
+        {"1", "7", path("__Tool++ 7.9.exe"), "\"\"", "\"办公 \"\"软件\"\", 第2版\"", "\"__Tool++ 7.9.exe\"",
+         "\"quoted.exe\"", '"' + md5Tool + '"', "", "\"说明, 带逗号\""},
+        {"2", "7", path("A/x.exe"), "\"测试签名者 Test Signer\"", "\"测试产品 Test\"", "\"x.exe\"", "\"原始名.exe\"",
+         '"' + md5X + '"', idA, "\"中文描述\""},
+        {"4", "7", path("C/sub/z.exe"), "\"\"", "\"\"", "\"z.exe\"", "\"\"", '"' + md5Z + '"', idC, "\"\""},
+        {"5", "7", path("A/w.exe"), "\"\"", "\"\"", "\"w.exe\"", "\"only-original.exe\"", '"' + md5W + '"', idA,
+         "\"\""},
+        {"6", "7", path("A/y.msi"), "\"\"", "\"Tarsel Sample Product\"", "\"y.msi\"", "\"\"", '"' + md5Y + '"', idA,
+         "\"Sample comments text\""},
+        {"7", "7", "", "", "", "", "", "", "", ""},
     };
     QCOMPARE(receiver->records, records);
     QVERIFY(worker->isCopySucceeded());
@@ -128,14 +138,16 @@ void TestThreadSoftwareInfo::wholeExport()
     const QList<QStringList> rows = workbookRows(readWorkbook(dst));
     const QList<QStringList> expected = {
         headerTexts(),
-        {"", "", "", "Tool_7.9.exe", "第一行\n第二行, 带逗号", "测试签名, Ltd. \"Q\"", "否", "办公 \"软件\"", "否",
-         "tool.exe", "否", "Tool.exe", "否", md5Tool, "是", "否", "", "", "否", "是", "否", "否", "否"},
-        {"", "", "", "x.exe", "", "", "否", "", "否", "x", "否", "x.exe", "否", md5X, "是", "否", idA, "", "否", "否",
-         "否", "是", "否"},
-        {"", "", "", "z.exe", "", "", "否", "Z", "否", "", "否", "", "否", md5Z, "是", "否", idC, "", "否", "是", "否",
-         "否", "否"},
-        {"", "", "", "y.msi", "", "", "否", "", "否", "", "否", "", "否", md5Y, "是", "否", idA, "", "否", "否", "否",
-         "否", "是"},
+        {"", "", "", "Tool_7.9.exe", "说明, 带逗号", "", "否", "办公 \"软件\", 第2版", "否", "__Tool++ 7.9.exe", "否",
+         "quoted.exe", "否", md5Tool, "是", "否", "", "", "否", "是", "否", "否", "否"},
+        {"", "", "", "x.exe", "中文描述", "测试签名者 Test Signer", "否", "测试产品 Test", "否", "x.exe", "否",
+         "原始名.exe", "否", md5X, "是", "否", idA, "", "否", "是", "否", "否", "否"},
+        {"", "", "", "z.exe", "", "", "否", "", "否", "z.exe", "否", "", "否", md5Z, "是", "否", idC, "", "否", "否",
+         "否", "否", "是"},
+        {"", "", "", "w.exe", "", "", "否", "", "否", "w.exe", "否", "only-original.exe", "否", md5W, "是", "否", idA,
+         "", "否", "否", "否", "是", "否"},
+        {"", "", "", "y.msi", "Sample comments text", "", "否", "Tarsel Sample Product", "否", "y.msi", "否", "", "否",
+         md5Y, "是", "否", idA, "", "否", "是", "否", "否", "否"},
         // Folder rows in the order of their first file; B, without installers, has none.
         {"", "", "", "A", "", "", "", "", "", "", "", "", "", "", "", "是", "", idA},
         {"", "", "", "C", "", "", "", "", "", "", "", "", "", "", "", "是", "", idC},
@@ -180,12 +192,12 @@ void TestThreadSoftwareInfo::tooLongPathSkipped()
     while (deep.size() < 300)
         deep += QStringLiteral("/long folder name part");
     const QString longFile = deep + QStringLiteral("/deep.exe");
-    QVERIFY(writeFile(longFile, "product=deep\n"));
+    QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", longFile));
     // One unit shorter than the buffer still fits with its terminator.
     QString fitting = src + QLatin1Char('/');
     fitting += QString(259 - fitting.size() - 4, QLatin1Char('f')) + QStringLiteral(".exe");
     QCOMPARE(fitting.size(), 259);
-    QVERIFY(writeFile(fitting, "product=fits\n"));
+    QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", fitting));
 
     const QString dst = dir.filePath(QStringLiteral("long.xlsx"));
     runExport(src, dst, {longFile, fitting});
