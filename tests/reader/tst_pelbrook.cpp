@@ -278,6 +278,8 @@ void TestPelbrook::versionStrings_data()
     QTest::newRow("32-bit") << "pe32-version.exe" << "Sample Product" << "sample32.exe" << "Sample description" << true;
     QTest::newRow("Translation matches the second table")
         << "pe-multilang.exe" << QString::fromUtf8("中文产品") << "chinese.exe" << QString::fromUtf8("中文说明") << false;
+    QTest::newRow("exact Translation match over same language")
+        << "pe-exact.exe" << "Unicode Table" << "" << "" << false;
     QTest::newRow("same language, other code page")
         << "pe-samelang.exe" << QString::fromUtf8("同语言产品") << "" << "" << false;
     QTest::newRow("Translation names a missing table: US English")
@@ -438,19 +440,22 @@ void TestPelbrook::unreadableInputs()
 
 void TestPelbrook::staleValuesCleared()
 {
-    // The program fills its buffers once per run; a later file must not inherit values.
+    // The program fills its buffers once per run; a later file must not inherit
+    // values, not even one whose path is refused before it is opened.
     std::vector<char16_t> buffers(7 * bufferUnits, u'\0');
     char16_t *out[6];
     for (int i = 0; i < 6; ++i)
         out[i] = buffers.data() + (i + 1) * bufferUnits;
-    for (const QString &name : {QStringLiteral("signed-sha256.exe"), QStringLiteral("folder.exe")}) {
-        const QString path = fixture(name);
-        std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
-        pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]);
-    }
-    for (int i : {0, 1, 3, 4, 5})
-        QCOMPARE(QString::fromUtf16(out[i]), QString());
-    QCOMPARE(QString::fromUtf16(out[2]), QStringLiteral("folder.exe"));
+    const QString path = fixture("signed-sha256.exe");
+    std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
+    QCOMPARE(pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]), 0);
+    QVERIFY(out[0][0] != u'\0');
+
+    // A path that fills its whole buffer without a terminator.
+    std::fill(buffers.data(), buffers.data() + bufferUnits, u'a');
+    QVERIFY(pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]) != 0);
+    for (char16_t *output : out)
+        QCOMPARE(QString::fromUtf16(output), QString());
 }
 
 void TestPelbrook::versionValueAtEndOfFile_data()
