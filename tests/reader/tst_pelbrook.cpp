@@ -365,7 +365,7 @@ void TestPelbrook::msiProperties_data()
     QTest::newRow("Comments") << "product.msi" << "Tarsel Sample Product" << "Sample comments text" << "Windows-1252";
     QTest::newRow("empty Comments: Subject") << "subject.msi" << "Subject Only Product" << "Only the subject"
                                              << "Windows-1252";
-    QTest::newRow("GBK summary") << "chinese.msi" << "Chinese Summary Product" << QString::fromUtf8("中文注释说明")
+    QTest::newRow("GBK database and summary") << "chinese.msi" << QString::fromUtf8("示例中文产品安装程序包X") << QString::fromUtf8("中文注释说明")
                                  << "GBK";
     QTest::newRow("signed") << "signed.msi" << "Tarsel Sample Product" << "Sample comments text" << "Windows-1252";
 }
