@@ -264,7 +264,6 @@ std::u16string summaryText(const Summary &summary, const std::string &bytes)
 struct Child
 {
     int index = 0;
-    std::string name;
     std::string utf16Name;
 };
 
@@ -299,8 +298,10 @@ struct HashState
 bool hashStream(GsfInput *stream, HashState &state)
 {
     gsf_off_t left = gsf_input_size(stream);
-    if (left < 0)
+    if (left < 0) {
+        state.error = "stream unreadable";
         return false;
+    }
     // Streams cannot hold more than the file does; more means sectors are shared.
     if (static_cast<std::uint64_t>(left) > state.budget) {
         state.error = "streams larger than the file";
@@ -333,7 +334,7 @@ bool hashStorage(GsfInfile *storage, int depth, HashState &state)
             continue;
         if (depth == 0 && (std::strcmp(name, signatureStream) == 0 || std::strcmp(name, signatureExStream) == 0))
             continue;
-        children.push_back({i, name, utf16LeBytes(name)});
+        children.push_back({i, utf16LeBytes(name)});
     }
     std::sort(children.begin(), children.end(), streamOrder);
     for (const Child &entry : children) {

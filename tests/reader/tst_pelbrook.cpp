@@ -171,6 +171,8 @@ private slots:
     void certificateTableBounds_data();
     void certificateTableBounds();
     void resourceCycle();
+    void hostileHeaders_data();
+    void hostileHeaders();
     void truncatedFiles_data();
     void truncatedFiles();
     void outputCutAtCodePoint_data();
@@ -575,6 +577,51 @@ void TestPelbrook::resourceCycle()
     QCOMPARE(values.productName, QString());
     QVERIFY(logLines().last().contains("resource directory"));
     QVERIFY(timer.elapsed() < 5000);
+}
+
+void TestPelbrook::hostileHeaders_data()
+{
+    // Up to two 32-bit fields overwritten in an otherwise sound image.
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<quint32>("value");
+    QTest::addColumn<int>("secondOffset");
+    QTest::addColumn<quint32>("secondValue");
+    QTest::addColumn<QString>("productName");
+
+    const int fileSize = peWithVersion(versionResource("Hostile"), 0).size();
+    const int directories = optionalHeader + 96;
+    // Rewriting the MZ signature as built leaves the image unchanged.
+    const quint32 mz = 0x00005A4D;
+    QTest::newRow("untouched") << 0 << mz << 0 << mz << "Hostile";
+    QTest::newRow("PE header offset far beyond the file") << 0x3C << 0xFFFFFFF0u << 0 << mz << "";
+    QTest::newRow("PE header in the last two bytes") << 0x3C << quint32(fileSize - 2) << 0 << mz << "";
+    QTest::newRow("optional header larger than the file") << peHeader + 20 << 0xFFFFu << 0 << mz << "";
+    QTest::newRow("directory count beyond the optional header")
+        << optionalHeader + 92 << 0xFFFFFFFFu << 0 << mz << "Hostile";
+    QTest::newRow("resource RVA in no section") << directories + 2 * 8 << 0x7FFF0000u << 0 << mz << "";
+    QTest::newRow("65535 named resource entries") << rawData + 12 << 0x0001FFFFu << 0 << mz << "Hostile";
+    QTest::newRow("section raw data beyond the file") << sectionTable + 20 << 0xFFFFFF00u << 0 << mz << "";
+    QTest::newRow("certificate table inside the headers")
+        << directories + 4 * 8 << 0x10u << directories + 4 * 8 + 4 << 0x100u << "Hostile";
+}
+
+void TestPelbrook::hostileHeaders()
+{
+    QFETCH(int, offset);
+    QFETCH(quint32, value);
+    QFETCH(int, secondOffset);
+    QFETCH(quint32, secondValue);
+    QFETCH(QString, productName);
+
+    const QByteArray version = versionResource("Hostile");
+    QByteArray file = peWithVersion(version, quint32(version.size()));
+    put32(file, offset, value);
+    put32(file, secondOffset, secondValue);
+    const Values values = call(writeFile("hostile.exe", file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.productName, productName);
+    QCOMPARE(values.signature, QString());
+    QCOMPARE(values.md5, QString(QCryptographicHash::hash(file, QCryptographicHash::Md5).toHex()));
 }
 
 void TestPelbrook::truncatedFiles_data()
