@@ -133,7 +133,9 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
     }
     const Reader reader(file);
     if (!readImageProperties(reader, result, notes)) {
-        properties = result;
+        // Half-read values are not reported; only the name, which needs no reading.
+        properties = FileProperties();
+        properties.processName = result.processName;
         notes.push_back("read failed");
         outcome = joined(notes);
         return false;
