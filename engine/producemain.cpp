@@ -4,7 +4,9 @@
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QEventLoop>
 #include <QFileInfo>
 
 ProduceMain::ProduceMain(QObject *parent)
@@ -16,6 +18,8 @@ ProduceMain::ProduceMain(QObject *parent)
     connect(threadSoftwareInfo,
             SIGNAL(signal_softwareInfoProgress(int,int,QString,QString,QString,QString,QString,QString,QString,QString)),
             this, SLOT(on_pelbrook(int,int,QString,QString,QString,QString,QString,QString,QString,QString)),
+            Qt::BlockingQueuedConnection);
+    connect(threadSoftwareInfo, SIGNAL(signal_extractFailed(int,QString)), this, SLOT(on_extractFailed(int,QString)),
             Qt::BlockingQueuedConnection);
 
     threadScanFile = new ThreadScanFile(this);
@@ -42,6 +46,16 @@ void ProduceMain::showMessage(QString msg, int type, bool isChooseMode, QString 
 
 void ProduceMain::stopWorkers()
 {
+    closing = true;
+    threadSoftwareInfo->stopExtract();
+    // A worker may be blocked in an emission to this thread, so events keep flowing
+    // until both have ended. The stop is repeated because each scan pass clears it.
+    while (threadScanFile->isRunning() || threadSoftwareInfo->isRunning()) {
+        if (threadScanFile->isRunning())
+            threadScanFile->scanStop();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        threadSoftwareInfo->wait(10);
+    }
 }
 
 void ProduceMain::on_scanPath(QString path)
@@ -69,17 +83,44 @@ void ProduceMain::on_pelbrook(int index, int count, QString srcPath, QString qSt
 {
     qDebug() << "ProduceMain::on_pelbrook=" << index << count << srcPath << qStrDigitalSign << qProductName
              << qProcessName << qOriginalFileName << qFileCustomMd5 << parentDir_md5 << qFileDescription;
+    if (closing)
+        return;
     mainWindow->showExtractProgress(index, count);
     if (index != count)
         return;
 
     if (threadSoftwareInfo->isCopySucceeded()) {
         mainWindow->extractFinished();
-        showMessage(QStringLiteral("提取完毕"), 1, false, QStringLiteral("关闭"));
+        QString msg = QStringLiteral("提取完毕");
+        const int tooLong = threadSoftwareInfo->tooLongPathCount();
+        if (tooLong > 0)
+            msg += QStringLiteral("\r\n有%1个文件路径过长，未能提取。").arg(tooLong);
+        showMessage(msg, 1, false, QStringLiteral("关闭"));
     } else {
         const QString fileName = QFileInfo(mainWindow->exportFilePath()).fileName();
         showMessage(QStringLiteral("提取失败，写入") + fileName
                         + QStringLiteral("文件错误，请检查：\r\n1：该文件是否已经打开；\r\n2：该文件所在磁盘的空间是否已满。"),
                     2, false, QStringLiteral("关闭"));
     }
+}
+
+void ProduceMain::on_extractFailed(int reason, QString path)
+{
+    qDebug() << "ProduceMain::on_extractFailed=" << reason << path;
+    if (closing)
+        return;
+    QString msg;
+    switch (reason) {
+    case ThreadSoftwareInfo::SourceFolderMissing:
+        msg = QStringLiteral("提取失败，软件信息提取目录不存在：") + path;
+        break;
+    case ThreadSoftwareInfo::ReaderNotLoadable:
+        msg = QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
+        break;
+    default:
+        msg = QStringLiteral("提取失败，无法写入临时文件：") + path;
+        break;
+    }
+    showMessage(msg, 2, false, QStringLiteral("关闭"));
+    mainWindow->extractStopped();
 }

@@ -28,12 +28,15 @@ private slots:
                      QString qProcessName, QString qOriginalFileName, QString qFileCustomMd5,
                      QString parentDir_md5, QString qFileDescription);
     void on_scanPath_finish(QList<QString> fileName, QList<QString> file_fullName);
+    void on_extractFailed(int reason, QString path);
 
 private:
     FrameMain *mainWindow = nullptr;
     ThreadSoftwareInfo *threadSoftwareInfo = nullptr;
     ThreadScanFile *threadScanFile = nullptr;
     QList<QString> fileFullNames;
+    // Set once the window has closed: workers still report, but nothing is shown.
+    bool closing = false;
 };
 
 #endif

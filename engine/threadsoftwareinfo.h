@@ -6,30 +6,49 @@
 #include <QString>
 #include <QThread>
 
+// One export run: asks the property-reader library about every installer of the
+// scan, reports each as a progress record and writes the workbook at the destination.
 class ThreadSoftwareInfo : public QThread
 {
     Q_OBJECT
 public:
+    // Why a run ended before its final progress record (signal_extractFailed).
+    enum FailReason {
+        SourceFolderMissing = 1,
+        ReaderNotLoadable = 2,
+        TempFileNotWritable = 3,
+    };
+
     explicit ThreadSoftwareInfo(QObject *parent = nullptr);
     ~ThreadSoftwareInfo() override;
 
     void startExtract(QString srcPath, QString dstPath, QList<QString> fileList);
     bool isCopySucceeded();
+    // Installers of the last run left out because their path does not fit the library's buffer.
+    int tooLongPathCount();
+    // Ends a running export after the file in progress, without touching the destination.
+    void stopExtract();
 
 signals:
     void signal_softwareInfoProgress(int index, int count, QString srcPath, QString qStrDigitalSign,
                                      QString qProductName, QString qProcessName, QString qOriginalFileName,
                                      QString qFileCustomMd5, QString parentDir_md5, QString qFileDescription);
+    // The run ended early, for reason (a FailReason); path names what was missing or unwritable.
+    void signal_extractFailed(int reason, QString path);
 
 protected:
     void run() override;
 
 private:
+    bool isStopRequested();
+
     QMutex mutex;
     QString srcPath;
     QString dstPath;
     QList<QString> fileList;
     bool copySucceeded = false;
+    int skippedPaths = 0;
+    bool stopRequested = false;
 };
 
 #endif

@@ -133,6 +133,15 @@ bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signa
         return false;
     }
 
+    // PKCS7_verify leaks its copy of the data when it meets an unknown digest, so refuse those first.
+    STACK_OF(X509_ALGOR) *digests = p7->d.sign->md_algs;
+    for (int i = 0; i < sk_X509_ALGOR_num(digests); ++i) {
+        if (!EVP_get_digestbyobj(sk_X509_ALGOR_value(digests, i)->algorithm)) {
+            error = "unsupported digest algorithm";
+            return false;
+        }
+    }
+
     // The signer's messageDigest covers the content of SpcIndirectDataContent
     // without its own tag and length, so that is what is passed as the data.
     std::unique_ptr<BIO, BioFree> content(BIO_new_mem_buf(indirect.content, static_cast<int>(indirect.length)));

@@ -7,23 +7,25 @@
 
 namespace vantoril {
 
-struct MsiStrings
+enum class MsiSignature { None, Intact, Broken };
+
+struct MsiInfo
 {
+    // Property table "ProductName".
     std::u16string productName;
     // Summary information Comments, else Subject.
     std::u16string description;
+    std::string propertyError;
+    MsiSignature signature = MsiSignature::None;
+    // Set only for an intact signature; signatureError says why not.
+    std::u16string signer;
+    std::string signatureError;
 };
 
-// Reads the Property table and the summary information of an installer database.
-bool readMsiStrings(const std::string &nativePath, MsiStrings &strings, std::string &error);
-
-enum class MsiSignature { None, Intact, Broken };
-
-// Checks the "\005DigitalSignature" stream against the hash of the database's
-// streams; signer is set only for an intact signature, error says why not.
-MsiSignature checkMsiSignatureFile(const std::string &nativePath, std::u16string &signer, std::string &error);
-MsiSignature checkMsiSignatureMemory(const std::uint8_t *data, std::size_t size, std::u16string &signer,
-                                     std::string &error);
+// Reads an installer database with our own bounded readers over libgsf's
+// compound-file access. False when the input is not a compound file at all.
+bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error);
+bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, std::string &error);
 
 } // namespace vantoril
 

@@ -133,7 +133,9 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
     }
     const Reader reader(file);
     if (!readImageProperties(reader, result, notes)) {
-        properties = result;
+        // Half-read values are not reported; only the name, which needs no reading.
+        properties = FileProperties();
+        properties.processName = result.processName;
         notes.push_back("read failed");
         outcome = joined(notes);
         return false;
@@ -141,26 +143,26 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
 
     if (isCompoundFile(reader)) {
         notes.push_back("MSI");
-        const std::string native = nativePath(path);
-        MsiStrings strings;
-        if (readMsiStrings(native, strings, error)) {
-            result.productName = strings.productName;
-            result.description = strings.description;
+        MsiInfo msi;
+        if (!readMsiFile(nativePath(path), msi, error)) {
+            notes.push_back(error);
         } else {
-            notes.push_back(error);
-        }
-        std::u16string signer;
-        switch (checkMsiSignatureFile(native, signer, error)) {
-        case MsiSignature::None:
-            notes.push_back("unsigned");
-            break;
-        case MsiSignature::Broken:
-            notes.push_back(error);
-            break;
-        case MsiSignature::Intact:
-            result.signature = signer;
-            notes.push_back("signed by " + utf16ToUtf8(signer));
-            break;
+            result.productName = msi.productName;
+            result.description = msi.description;
+            if (!msi.propertyError.empty())
+                notes.push_back(msi.propertyError);
+            switch (msi.signature) {
+            case MsiSignature::None:
+                notes.push_back("unsigned");
+                break;
+            case MsiSignature::Broken:
+                notes.push_back(msi.signatureError);
+                break;
+            case MsiSignature::Intact:
+                result.signature = msi.signer;
+                notes.push_back("signed by " + utf16ToUtf8(msi.signer));
+                break;
+            }
         }
     }
     properties = result;

@@ -171,6 +171,8 @@ private slots:
     void certificateTableBounds_data();
     void certificateTableBounds();
     void resourceCycle();
+    void hostileHeaders_data();
+    void hostileHeaders();
     void truncatedFiles_data();
     void truncatedFiles();
     void outputCutAtCodePoint_data();
@@ -278,6 +280,8 @@ void TestPelbrook::versionStrings_data()
     QTest::newRow("32-bit") << "pe32-version.exe" << "Sample Product" << "sample32.exe" << "Sample description" << true;
     QTest::newRow("Translation matches the second table")
         << "pe-multilang.exe" << QString::fromUtf8("中文产品") << "chinese.exe" << QString::fromUtf8("中文说明") << false;
+    QTest::newRow("exact Translation match over same language")
+        << "pe-exact.exe" << "Unicode Table" << "" << "" << false;
     QTest::newRow("same language, other code page")
         << "pe-samelang.exe" << QString::fromUtf8("同语言产品") << "" << "" << false;
     QTest::newRow("Translation names a missing table: US English")
@@ -363,7 +367,7 @@ void TestPelbrook::msiProperties_data()
     QTest::newRow("Comments") << "product.msi" << "Tarsel Sample Product" << "Sample comments text" << "Windows-1252";
     QTest::newRow("empty Comments: Subject") << "subject.msi" << "Subject Only Product" << "Only the subject"
                                              << "Windows-1252";
-    QTest::newRow("GBK summary") << "chinese.msi" << "Chinese Summary Product" << QString::fromUtf8("中文注释说明")
+    QTest::newRow("GBK database and summary") << "chinese.msi" << QString::fromUtf8("示例中文产品安装程序包X") << QString::fromUtf8("中文注释说明")
                                  << "GBK";
     QTest::newRow("signed") << "signed.msi" << "Tarsel Sample Product" << "Sample comments text" << "Windows-1252";
 }
@@ -438,19 +442,22 @@ void TestPelbrook::unreadableInputs()
 
 void TestPelbrook::staleValuesCleared()
 {
-    // The program fills its buffers once per run; a later file must not inherit values.
+    // The program fills its buffers once per run; a later file must not inherit
+    // values, not even one whose path is refused before it is opened.
     std::vector<char16_t> buffers(7 * bufferUnits, u'\0');
     char16_t *out[6];
     for (int i = 0; i < 6; ++i)
         out[i] = buffers.data() + (i + 1) * bufferUnits;
-    for (const QString &name : {QStringLiteral("signed-sha256.exe"), QStringLiteral("folder.exe")}) {
-        const QString path = fixture(name);
-        std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
-        pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]);
-    }
-    for (int i : {0, 1, 3, 4, 5})
-        QCOMPARE(QString::fromUtf16(out[i]), QString());
-    QCOMPARE(QString::fromUtf16(out[2]), QStringLiteral("folder.exe"));
+    const QString path = fixture("signed-sha256.exe");
+    std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
+    QCOMPARE(pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]), 0);
+    QVERIFY(out[0][0] != u'\0');
+
+    // A path that fills its whole buffer without a terminator.
+    std::fill(buffers.data(), buffers.data() + bufferUnits, u'a');
+    QVERIFY(pelbrook(buffers.data(), out[0], out[1], out[2], out[3], out[4], out[5]) != 0);
+    for (char16_t *output : out)
+        QCOMPARE(QString::fromUtf16(output), QString());
 }
 
 void TestPelbrook::versionValueAtEndOfFile_data()
@@ -570,6 +577,51 @@ void TestPelbrook::resourceCycle()
     QCOMPARE(values.productName, QString());
     QVERIFY(logLines().last().contains("resource directory"));
     QVERIFY(timer.elapsed() < 5000);
+}
+
+void TestPelbrook::hostileHeaders_data()
+{
+    // Up to two 32-bit fields overwritten in an otherwise sound image.
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<quint32>("value");
+    QTest::addColumn<int>("secondOffset");
+    QTest::addColumn<quint32>("secondValue");
+    QTest::addColumn<QString>("productName");
+
+    const int fileSize = peWithVersion(versionResource("Hostile"), 0).size();
+    const int directories = optionalHeader + 96;
+    // Rewriting the MZ signature as built leaves the image unchanged.
+    const quint32 mz = 0x00005A4D;
+    QTest::newRow("untouched") << 0 << mz << 0 << mz << "Hostile";
+    QTest::newRow("PE header offset far beyond the file") << 0x3C << 0xFFFFFFF0u << 0 << mz << "";
+    QTest::newRow("PE header in the last two bytes") << 0x3C << quint32(fileSize - 2) << 0 << mz << "";
+    QTest::newRow("optional header larger than the file") << peHeader + 20 << 0xFFFFu << 0 << mz << "";
+    QTest::newRow("directory count beyond the optional header")
+        << optionalHeader + 92 << 0xFFFFFFFFu << 0 << mz << "Hostile";
+    QTest::newRow("resource RVA in no section") << directories + 2 * 8 << 0x7FFF0000u << 0 << mz << "";
+    QTest::newRow("65535 named resource entries") << rawData + 12 << 0x0001FFFFu << 0 << mz << "Hostile";
+    QTest::newRow("section raw data beyond the file") << sectionTable + 20 << 0xFFFFFF00u << 0 << mz << "";
+    QTest::newRow("certificate table inside the headers")
+        << directories + 4 * 8 << 0x10u << directories + 4 * 8 + 4 << 0x100u << "Hostile";
+}
+
+void TestPelbrook::hostileHeaders()
+{
+    QFETCH(int, offset);
+    QFETCH(quint32, value);
+    QFETCH(int, secondOffset);
+    QFETCH(quint32, secondValue);
+    QFETCH(QString, productName);
+
+    const QByteArray version = versionResource("Hostile");
+    QByteArray file = peWithVersion(version, quint32(version.size()));
+    put32(file, offset, value);
+    put32(file, secondOffset, secondValue);
+    const Values values = call(writeFile("hostile.exe", file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.productName, productName);
+    QCOMPARE(values.signature, QString());
+    QCOMPARE(values.md5, QString(QCryptographicHash::hash(file, QCryptographicHash::Md5).toHex()));
 }
 
 void TestPelbrook::truncatedFiles_data()

@@ -1,0 +1,59 @@
+#ifndef EXPORTRECORD_H
+#define EXPORTRECORD_H
+
+#include <QString>
+
+#include <functional>
+
+class QFileInfo;
+
+// The six values the property-reader library gives for one installer, in its output order.
+struct SoftwareProperties
+{
+    QString qStrDigitalSign;
+    QString qProductName;
+    QString qProcessName;
+    QString qOriginalFileName;
+    QString qFileCustomMd5;
+    QString qFileDescription;
+};
+
+// The console's 23-column import record, built as CSV text, and the workbook made from it.
+namespace ExportRecord {
+
+QString headerLine();
+
+// The software-name text: letters, digits, "_-@." and common ideographs; spaces become "_".
+QString cleanName(const QString &text);
+// A library value as a CSV field: "?" removed (the library's stand-in for what it could
+// not convert), quotes doubled, the whole enclosed in quotes.
+QString quoteField(const QString &value);
+// 32 lower-case hex digits of the MD5 of the folder path in UTF-8.
+QString folderId(const QString &folderPath);
+
+// The one blacklist column (20, 22 or 23) of a file row that says "是", from quoted values.
+int blacklistColumn(const QString &quotedProductName, const QString &quotedOriginalFileName);
+
+// 23 fields; the properties are already quoted, parentId is empty for a top-level file.
+QString fileRow(const QString &name, const SoftwareProperties &quoted, const QString &parentId);
+// 18 fields for a green-software folder.
+QString folderRow(const QFileInfo &folder);
+
+enum class WorkbookOutcome {
+    TempFileNotWritable,
+    CopyFailed,
+    CopySucceeded,
+    Stopped,
+};
+
+// Writes csvText as "temp.csv" in the data folder, converts it to "temp.csv.xlsx" and
+// puts that in place of dstPath; the old destination stays until the new one is
+// complete. Temporary files are removed in every outcome. stopRequested is polled
+// while the converter runs; when it turns true nothing is committed. tempFilePath
+// receives the CSV's path.
+WorkbookOutcome writeWorkbook(const QString &csvText, const QString &dstPath,
+                              const std::function<bool()> &stopRequested, QString *tempFilePath);
+
+} // namespace ExportRecord
+
+#endif

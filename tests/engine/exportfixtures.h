@@ -1,0 +1,71 @@
+#ifndef EXPORTFIXTURES_H
+#define EXPORTFIXTURES_H
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+
+// The console's import header, as the workbook must show it.
+inline QStringList headerTexts()
+{
+    return {QStringLiteral("软件分组名称（非必填）"), QStringLiteral("软件分组类型（非必填）"),
+            QStringLiteral("软件分组描述(非必填）"), QStringLiteral("软件名称（必填）"),
+            QStringLiteral("软件描述(非必填）"), QStringLiteral("厂商数字签名(非必填)"),
+            QStringLiteral("厂商数字签名标志(必填)"), QStringLiteral("产品名称(非必填)"),
+            QStringLiteral("产品名称标志(必填)"), QStringLiteral("进程名(非必填)"),
+            QStringLiteral("进程名标志(必填)"), QStringLiteral("原始文件名(非必填)"),
+            QStringLiteral("原始文件名标志(必填)"), QStringLiteral("文件特征码MD5(非必填)"),
+            QStringLiteral("文件特征码MD5标志(必填)"), QStringLiteral("是否为文件夹(必填)"),
+            QStringLiteral("所在文件夹标识(非必填，绿色软件时需填写)"),
+            QStringLiteral("文件夹标识(非必填，绿色软件时需填写)"),
+            QStringLiteral("黑名单厂商数字签名标志(必填)"), QStringLiteral("黑名单产品名称标志(必填)"),
+            QStringLiteral("黑名单进程名标志(必填)"), QStringLiteral("黑名单原始文件名标志(必填)"),
+            QStringLiteral("黑名单文件特征码MD5标志(必填)")};
+}
+
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// Builds the installer fixtures with the real tools into folder.
+inline bool makeFixtures(const QString &folder)
+{
+    QProcess script;
+    script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    script.start(QStringLiteral("bash"),
+                 {qEnvironmentVariable("PELBROOK_SOURCE_DIR") + QStringLiteral("/tests/engine/make-export-fixtures.sh"),
+                  folder});
+    return script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
+}
+
+// Copies a fixture to path, creating its folder.
+inline bool copyFixture(const QString &fixtures, const QString &name, const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    return QFile::copy(fixtures + QLatin1Char('/') + name, path);
+}
+
+inline QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+inline QString md5Hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+// The export's temporary files left in a folder.
+inline QStringList temporaryFiles(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("temp.csv*")}, QDir::Files | QDir::Hidden);
+}
+
+#endif

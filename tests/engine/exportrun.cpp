@@ -1,0 +1,66 @@
+// The program's run with its real controller, window and workers, driven without a user:
+// scan SRC, export it to DST, print each message shown ("MESSAGE <text>" on stdout), then
+// close the window and shut down as main does. --close-on-record closes the window at the
+// first progress record, --close-on-last-record half a second after the last file's record
+// (while the workbook is being made), --close-on-scan right after the scan was asked for.
+#include "framemain.h"
+#include "messagecatcher.h"
+#include "producemain.h"
+#include "threadscanfile.h"
+#include "threadsoftwareinfo.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() < 3) {
+        std::fprintf(stderr, "usage: exportrun SRC DST [--close-on-record | --close-on-last-record | --close-on-scan]\n");
+        return 2;
+    }
+    const QString src = arguments.at(1);
+    const QString dst = arguments.at(2);
+    const QString option = arguments.value(3);
+
+    ProduceMain *controller = new ProduceMain(nullptr);
+    FrameMain *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *frame = qobject_cast<FrameMain *>(widget))
+            window = frame;
+    }
+    auto *scanner = controller->findChild<ThreadScanFile *>();
+    auto *worker = controller->findChild<ThreadSoftwareInfo *>();
+    MessageCatcher catcher([](const QString &text) {
+        std::printf("MESSAGE %s\n", text.toUtf8().constData());
+        std::fflush(stdout);
+    });
+
+    if (option != QLatin1String("--close-on-scan"))
+        QObject::connect(scanner, &QThread::finished, window, [&] { emit window->signal_export_software(src, dst); });
+    QObject::connect(worker, &QThread::finished, window, [&] { window->close(); });
+    if (option == QLatin1String("--close-on-record"))
+        QObject::connect(worker, &ThreadSoftwareInfo::signal_softwareInfoProgress, window, [&] { window->close(); },
+                         Qt::QueuedConnection);
+    if (option == QLatin1String("--close-on-last-record"))
+        QObject::connect(worker, &ThreadSoftwareInfo::signal_softwareInfoProgress, window,
+                         [&](int index, int count) {
+                             if (index == count - 1)
+                                 QTimer::singleShot(500, window, &QWidget::close);
+                         },
+                         Qt::QueuedConnection);
+    QTimer::singleShot(0, window, [&] {
+        emit window->signal_scanPath(src);
+        if (option == QLatin1String("--close-on-scan"))
+            window->close();
+    });
+
+    controller->showMainWindow();
+    const int code = app.exec();
+    controller->stopWorkers();
+    delete controller;
+    return code;
+}

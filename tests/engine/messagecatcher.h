@@ -1,0 +1,45 @@
+#ifndef MESSAGECATCHER_H
+#define MESSAGECATCHER_H
+
+#include <QApplication>
+#include <QLabel>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+// Reads and closes every modal message the program shows, the way a user would. The
+// dialog breaks long texts with "\r\n" itself, so texts are kept without line breaks.
+class MessageCatcher
+{
+public:
+    explicit MessageCatcher(std::function<void(const QString &)> onMessage = {})
+        : onMessage(std::move(onMessage))
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this] { check(); });
+        timer.start();
+    }
+
+    static QString withoutLineBreaks(QString text) { return text.remove(QLatin1String("\r\n")); }
+
+    QStringList messages;
+
+private:
+    void check()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        auto *label = modal->findChild<QLabel *>(QStringLiteral("label_msg"));
+        messages.append(label ? withoutLineBreaks(label->text()) : QStringLiteral("<not the message dialog>"));
+        if (onMessage)
+            onMessage(messages.last());
+        QMetaObject::invokeMethod(modal, "on_ok");
+    }
+
+    std::function<void(const QString &)> onMessage;
+    QTimer timer;
+};
+
+#endif
