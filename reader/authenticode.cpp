@@ -133,10 +133,17 @@ bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signa
         return false;
     }
 
-    // PKCS7_verify leaks its copy of the data when it meets an unknown digest, so refuse those first.
+    // PKCS7_verify leaks its copy of the data when it cannot set up a digest, so refuse
+    // those first. It fetches each by name from the providers: a digest OpenSSL knows
+    // but no loaded provider implements (MD4, for one) fails there too.
     STACK_OF(X509_ALGOR) *digests = p7->d.sign->md_algs;
     for (int i = 0; i < sk_X509_ALGOR_num(digests); ++i) {
-        if (!EVP_get_digestbyobj(sk_X509_ALGOR_value(digests, i)->algorithm)) {
+        char digestName[80];
+        EVP_MD *fetched = nullptr;
+        if (OBJ_obj2txt(digestName, sizeof digestName, sk_X509_ALGOR_value(digests, i)->algorithm, 0) > 0)
+            fetched = EVP_MD_fetch(nullptr, digestName, nullptr);
+        EVP_MD_free(fetched);
+        if (!fetched) {
             error = "unsupported digest algorithm";
             return false;
         }

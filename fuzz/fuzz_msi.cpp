@@ -1,0 +1,14 @@
+// The reader's path for installer databases: compound file, property table, summary
+// information and the database's signature.
+#include "msi.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    vantoril::MsiInfo info;
+    std::string error;
+    vantoril::readMsiMemory(data, size, info, error);
+    return 0;
+}

@@ -1,0 +1,16 @@
+// The reader's path for PE images: headers, version resource, certificate table,
+// Authenticode check and MD5, all from the bytes in memory.
+#include "properties.h"
+#include "reader.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const vantoril::Reader reader(data, size);
+    vantoril::FileProperties properties;
+    std::vector<std::string> notes;
+    vantoril::readImageProperties(reader, properties, notes);
+    return 0;
+}

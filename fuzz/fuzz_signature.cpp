@@ -1,0 +1,13 @@
+// The reader's Authenticode SignedData parser on its own, as the certificate table hands it over.
+#include "authenticode.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    vantoril::Signature signature;
+    std::string error;
+    vantoril::parseSignature(data, size, signature, error);
+    return 0;
+}
