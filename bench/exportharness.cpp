@@ -1,5 +1,8 @@
 // Runs whole exports without the window: scan the folder, export it to the destination,
 // repeat RUNS times. Prints per-run seconds and the process's peak memory on stderr.
+// Logs through the program's own handler (into log/ beside the harness), as the
+// program does, unless BENCH_NO_LOG is set.
+#include "loghandler.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
 
@@ -25,12 +28,19 @@ public slots:
         if (index == count)
             emit done();
     }
+    void on_extractFailed(int reason, QString path)
+    {
+        std::fprintf(stderr, "export failed: reason=%d path=%s\n", reason, path.toUtf8().constData());
+        failed = true;
+        emit done();
+    }
 
 signals:
     void done();
 
 public:
     QList<QString> paths;
+    bool failed = false;
 };
 
 static long peakKiB()
@@ -56,8 +66,10 @@ int main(int argc, char *argv[])
     const QString destination = QString::fromLocal8Bit(argv[2]);
     const int runs = argc > 3 ? std::atoi(argv[3]) : 1;
     qRegisterMetaType<QList<QString>>("QList<QString>");
-    if (!qEnvironmentVariableIsSet("BENCH_KEEP_LOG"))
+    if (qEnvironmentVariableIsSet("BENCH_NO_LOG"))
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    else
+        qInstallMessageHandler(logMessageHandler);
 
     ThreadScanFile scanner;
     ThreadSoftwareInfo worker;
@@ -68,6 +80,8 @@ int main(int argc, char *argv[])
                      SIGNAL(signal_softwareInfoProgress(int,int,QString,QString,QString,QString,QString,QString,QString,QString)),
                      &receiver, SLOT(on_pelbrook(int,int,QString,QString,QString,QString,QString,QString,QString,QString)),
                      Qt::BlockingQueuedConnection);
+    QObject::connect(&worker, SIGNAL(signal_extractFailed(int,QString)), &receiver,
+                     SLOT(on_extractFailed(int,QString)), Qt::BlockingQueuedConnection);
     QEventLoop loop;
     QObject::connect(&receiver, &ExportReceiver::done, &loop, &QEventLoop::quit);
 
@@ -81,6 +95,8 @@ int main(int argc, char *argv[])
         worker.startExtract(folder, destination, receiver.paths);
         loop.exec();
         worker.wait();
+        if (receiver.failed)
+            return 1;
         std::fprintf(stderr, "run=%d files=%d export_seconds=%.6f copied=%d peak_kib=%ld\n", run,
                      receiver.paths.size(), timer.nsecsElapsed() / 1e9, worker.isCopySucceeded() ? 1 : 0, peakKiB());
     }

@@ -78,7 +78,9 @@ bool runConverter(const QString &csvPath, const std::function<bool()> &stopReque
             process.waitForFinished(-1);
         }
     }
-    const bool ok = process.error() == QProcess::UnknownError && process.exitStatus() == QProcess::NormalExit
+    // Every wait slice that runs out sets Timedout as the last error, so only a failed
+    // start counts among the errors; a crash or a kill shows in the exit status.
+    const bool ok = process.error() != QProcess::FailedToStart && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0;
     if (!ok)
         qDebug() << "ThreadSoftwareInfo::tran failed" << converter << process.errorString() << process.exitCode()

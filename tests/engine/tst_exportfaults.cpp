@@ -65,7 +65,11 @@ void TestExportFaults::initTestCase()
     QVERIFY(writeFile(dir.filePath("failing-converter"), "#!/bin/sh\necho 'cannot convert' >&2\nexit 3\n"));
     QVERIFY(writeFile(dir.filePath("crashing-converter"), "#!/bin/sh\nkill -SEGV $$\n"));
     QVERIFY(writeFile(dir.filePath("slow-converter"), "#!/bin/sh\nexec sleep 30\n"));
-    for (const QString &script : QStringList{"failing-converter", "crashing-converter", "slow-converter"})
+    // Slower than one slice of the worker's wait, as a real conversion of many rows is.
+    QVERIFY(writeFile(dir.filePath("lagging-converter"),
+                      "#!/bin/sh\nsleep 1\nexec '" + binary(Platform::converterFileName()).toUtf8() + "' \"$@\"\n"));
+    for (const QString &script : QStringList{"failing-converter", "crashing-converter", "slow-converter",
+                                             "lagging-converter"})
         QVERIFY(QFile::setPermissions(dir.filePath(script), shared));
 }
 
@@ -123,6 +127,8 @@ void TestExportFaults::faults_data()
     QTest::newRow("converter missing") << "" << reader << false << "" << "open/out.xlsx" << writeFailure;
     QTest::newRow("converter failing") << dir.filePath("failing-converter") << reader << false << ""
                                        << "open/out.xlsx" << writeFailure;
+    QTest::newRow("converter slower than a wait slice") << dir.filePath("lagging-converter") << reader << false
+                                                        << "" << "open/out.xlsx" << "提取完毕";
     QTest::newRow("converter crashing") << dir.filePath("crashing-converter") << reader << false << ""
                                         << "open/out.xlsx" << writeFailure;
     // The library's path as the loader names it: the full file name once the file was found.
