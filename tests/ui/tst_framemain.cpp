@@ -25,8 +25,6 @@ const QString emptyListWarning = QStringLiteral("没有找到可以提取的安�
 enum Step { List7, List0, Extract, ProgressHalf, ProgressEnd, Finished, Stopped, Reset, Refresh };
 }
 
-Q_DECLARE_METATYPE(QList<int>)
-
 class TestFrameMain : public QObject
 {
     Q_OBJECT
