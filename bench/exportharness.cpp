@@ -43,14 +43,15 @@ public:
     bool failed = false;
 };
 
-static long peakKiB()
+// A field of /proc/self/status in KiB: VmHWM is the peak, VmRSS the present size.
+static long statusKiB(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLong();
     }
     return -1;
 }
@@ -97,8 +98,9 @@ int main(int argc, char *argv[])
         worker.wait();
         if (receiver.failed)
             return 1;
-        std::fprintf(stderr, "run=%d files=%d export_seconds=%.6f copied=%d peak_kib=%ld\n", run,
-                     receiver.paths.size(), timer.nsecsElapsed() / 1e9, worker.isCopySucceeded() ? 1 : 0, peakKiB());
+        std::fprintf(stderr, "run=%d files=%d export_seconds=%.6f copied=%d peak_kib=%ld rss_kib=%ld\n", run,
+                     receiver.paths.size(), timer.nsecsElapsed() / 1e9, worker.isCopySucceeded() ? 1 : 0,
+                     statusKiB("VmHWM:"), statusKiB("VmRSS:"));
     }
     return 0;
 }
