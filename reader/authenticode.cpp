@@ -5,6 +5,7 @@
 #include <memory>
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
@@ -180,6 +181,11 @@ bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signa
     signature.signerName = name;
     signature.encodedSize = static_cast<std::size_t>(cursor - data);
     return true;
+}
+
+void releaseThreadState() noexcept
+{
+    OPENSSL_thread_stop();
 }
 
 } // namespace vantoril

@@ -25,6 +25,11 @@ struct Signature
 
 bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signature, std::string &error);
 
+// Frees what the crypto library keeps per calling thread (its error queue above all).
+// The caller's threads are not ours: left to the thread's exit, that state can still be
+// held while the process ends, so every call releases it before it returns.
+void releaseThreadState() noexcept;
+
 } // namespace vantoril
 
 #endif

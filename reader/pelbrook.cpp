@@ -1,5 +1,6 @@
 // The library's C entry point: the only code that knows the caller's buffers.
 
+#include "authenticode.h"
 #include "properties.h"
 #include "system.h"
 #include "text.h"
@@ -36,6 +37,11 @@ void log(const std::u16string &path, const std::string &outcome)
                             + oneLine(outcome));
 }
 
+struct ThreadStateRelease
+{
+    ~ThreadStateRelease() { vantoril::releaseThreadState(); }
+};
+
 } // namespace
 
 // Returns 0 when the file was read. Nothing may escape to the caller, so every
@@ -44,6 +50,7 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
                                         char16_t *processName, char16_t *originalFileName, char16_t *md5,
                                         char16_t *description)
 {
+    const ThreadStateRelease release;
     char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
     // The caller clears its buffers once per run, so a value of the previous file must not survive.
     for (char16_t *output : outputs)
