@@ -49,6 +49,17 @@ QFont FrameBase::pageFont(int pixelSize)
     return font;
 }
 
+QLabel *FrameBase::addTextLabel(const QString &objectName, QPoint position, const QString &text)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(objectName);
+    label->setFont(pageFont(16));
+    label->setStyleSheet(QStringLiteral("color:#474747"));
+    label->setText(text);
+    label->move(position);
+    return label;
+}
+
 void FrameBase::applyFilledStyle(BtnColor *button)
 {
     const BtnColorStyle styles[4] = {

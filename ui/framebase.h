@@ -30,6 +30,10 @@ public:
     static void applyFilledStyle(BtnColor *button);
     static void applyOutlinedStyle(BtnColor *button);
 
+protected:
+    // A page's body text: the page font at 16 pixels in the text grey, at its natural size.
+    QLabel *addTextLabel(const QString &objectName, QPoint position, const QString &text);
+
 signals:
     void signal_next();
     void signal_pre();

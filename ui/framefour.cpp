@@ -45,20 +45,11 @@ QString scrollBarStyleSheet()
 FrameFour::FrameFour(QWidget *parent)
     : FrameBase(parent)
 {
-    label_info = new QLabel(this);
-    label_info->setObjectName(QStringLiteral("label_info"));
-    label_info->setFont(pageFont(16));
-    label_info->setStyleSheet(QStringLiteral("color:#474747"));
-    label_info->setText(QStringLiteral("信息确认：搜索到的需要提取特征码的软件如下表所示，确认完毕后，点击“提取”\r\n"
-                                       "                按钮进行信息提取；等待提取完毕后，点击“下一步”继续操作。"));
-    label_info->move(180, 188);
+    label_info = addTextLabel(QStringLiteral("label_info"), QPoint(180, 188), QStringLiteral(
+        "信息确认：搜索到的需要提取特征码的软件如下表所示，确认完毕后，点击“提取”\r\n"
+        "                按钮进行信息提取；等待提取完毕后，点击“下一步”继续操作。"));
 
-    label_list = new QLabel(this);
-    label_list->setObjectName(QStringLiteral("label_list"));
-    label_list->setFont(pageFont(16));
-    label_list->setStyleSheet(QStringLiteral("color:#474747"));
-    label_list->setText(QStringLiteral("软件列表："));
-    label_list->move(180, 244);
+    label_list = addTextLabel(QStringLiteral("label_list"), QPoint(180, 244), QStringLiteral("软件列表："));
 
     tableWidget = new QTableWidget(this);
     tableWidget->setObjectName(QStringLiteral("tableWidget"));

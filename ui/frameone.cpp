@@ -7,11 +7,7 @@
 FrameOne::FrameOne(QWidget *parent)
     : FrameBase(parent)
 {
-    label_info = new QLabel(this);
-    label_info->setObjectName(QStringLiteral("label_info"));
-    label_info->setFont(pageFont(16));
-    label_info->setStyleSheet(QStringLiteral("color:#474747"));
-    label_info->setText(QStringLiteral(
+    label_info = addTextLabel(QStringLiteral("label_info"), QPoint(180, 220), QStringLiteral(
         "1) 创建一个目录作为软件信息提取目录；\r\n"
         "2) 如果安装包或免安装软件仅一个文件，请直接放到软件信息提取目录的根目录；\r\n"
         "3) 如果安装包或免安装软件包含多个文件，请在软件信息提取目录下新建一个文件夹，\r\n"
@@ -19,7 +15,6 @@ FrameOne::FrameOne(QWidget *parent)
         "4) 支持安装包为exe或msi格式；\r\n"
         "5) 如果安装包为压缩包或ISO格式，请先解压后再按照上述要求存放到软件信息提取目\r\n"
         "录。"));
-    label_info->move(180, 220);
 
     btnColor_picture = new BtnColor(100, 32, QStringLiteral("查看示意图"), this);
     btnColor_picture->setObjectName(QStringLiteral("btnColor_picture"));

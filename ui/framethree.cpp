@@ -9,19 +9,10 @@
 FrameThree::FrameThree(QWidget *parent)
     : FrameBase(parent)
 {
-    label_path = new QLabel(this);
-    label_path->setObjectName(QStringLiteral("label_path"));
-    label_path->setFont(pageFont(16));
-    label_path->setStyleSheet(QStringLiteral("color:#474747"));
-    label_path->setText(QStringLiteral("选择路径"));
-    label_path->move(180, 308);
+    label_path = addTextLabel(QStringLiteral("label_path"), QPoint(180, 308), QStringLiteral("选择路径"));
 
-    label_tip = new QLabel(this);
-    label_tip->setObjectName(QStringLiteral("label_tip"));
-    label_tip->setFont(pageFont(16));
-    label_tip->setStyleSheet(QStringLiteral("color:#474747"));
-    label_tip->setText(QStringLiteral("点击“浏览”按钮，指定软件信息导出的目录，完成后再点击“下一步”按钮继续操作。"));
-    label_tip->move(180, 342);
+    label_tip = addTextLabel(QStringLiteral("label_tip"), QPoint(180, 342),
+                              QStringLiteral("点击“浏览”按钮，指定软件信息导出的目录，完成后再点击“下一步”按钮继续操作。"));
 
     lineEdit_file = new QLineEdit(this);
     lineEdit_file->setObjectName(QStringLiteral("lineEdit_file"));

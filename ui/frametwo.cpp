@@ -10,12 +10,7 @@
 FrameTwo::FrameTwo(QWidget *parent)
     : FrameBase(parent)
 {
-    label_path = new QLabel(this);
-    label_path->setObjectName(QStringLiteral("label_path"));
-    label_path->setFont(pageFont(16));
-    label_path->setStyleSheet(QStringLiteral("color:#474747"));
-    label_path->setText(QStringLiteral("选择路径"));
-    label_path->move(180, 308);
+    label_path = addTextLabel(QStringLiteral("label_path"), QPoint(180, 308), QStringLiteral("选择路径"));
 
     lineEdit_path = new QLineEdit(this);
     lineEdit_path->setObjectName(QStringLiteral("lineEdit_path"));
