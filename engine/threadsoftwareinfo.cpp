@@ -1,32 +1,13 @@
 #include "threadsoftwareinfo.h"
 
 #include "exportrecord.h"
-#include "platform.h"
+#include "readerlibrary.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QLibrary>
-
-#include <cstring>
 
 namespace {
-
-// Each of the library's seven string buffers holds this many UTF-16 units, terminator included.
-const int readerBufferUnits = 260;
-
-typedef int (*PelbrookFunction)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
-                                char16_t *);
-
-// Reads up to the first zero, but never past the buffer, whatever the library left in it.
-QString bufferText(const char16_t *buffer)
-{
-    int length = 0;
-    while (length < readerBufferUnits && buffer[length] != 0)
-        ++length;
-    return QString::fromUtf16(buffer, length);
-}
 
 bool isInstaller(const QString &filePath)
 {
@@ -99,21 +80,11 @@ void ThreadSoftwareInfo::run()
         return;
     }
 
-    QLibrary library;
-    library.setFileName(QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::readerLibraryBaseName());
+    ReaderLibrary library;
     if (!library.load()) {
-        qDebug() << "Load DLL Fail" << library.errorString();
         emit signal_extractFailed(ReaderNotLoadable, library.fileName());
         return;
     }
-    qDebug() << "lib load success";
-    const auto pelbrook = reinterpret_cast<PelbrookFunction>(library.resolve("pelbrook"));
-    if (!pelbrook) {
-        qDebug() << library.errorString();
-        emit signal_extractFailed(ReaderNotLoadable, library.fileName());
-        return;
-    }
-    qDebug() << "function success";
 
     QString csvText = ExportRecord::headerLine();
 
@@ -125,9 +96,6 @@ void ThreadSoftwareInfo::run()
         if (entry.isDir())
             folderRows.append(ExportRecord::folderRow(entry));
     }
-
-    char16_t input[readerBufferUnits] = {};
-    char16_t outputs[6][readerBufferUnits] = {};
 
     const QString root = QDir(srcPath).path();
     const QString rootPrefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
@@ -143,27 +111,16 @@ void ThreadSoftwareInfo::run()
         const QString &f = fileList.at(i);
         if (!isInstaller(f))
             continue;
-        if (f.size() >= readerBufferUnits) {
+        if (f.size() >= ReaderLibrary::maxPathUnits) {
             qDebug() << "ThreadSoftwareInfo::run=path too long" << f;
             ++tooLong;
             continue;
         }
 
-        std::memcpy(input, f.utf16(), sizeof(char16_t) * f.size());
-        input[f.size()] = 0;
-        // A library that leaves an output alone must not hand on the previous file's value.
-        std::memset(outputs, 0, sizeof(outputs));
-        qDebug() << "ThreadSoftwareInfo::run=fun start" << f << bufferText(input);
-        pelbrook(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4], outputs[5]);
+        qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
+        const ReaderLibrary::Result result = library.read(f);
         qDebug() << "ThreadSoftwareInfo::run=fun over";
-
-        SoftwareProperties values;
-        values.qStrDigitalSign = bufferText(outputs[0]);
-        values.qProductName = bufferText(outputs[1]);
-        values.qProcessName = bufferText(outputs[2]);
-        values.qOriginalFileName = bufferText(outputs[3]);
-        values.qFileCustomMd5 = bufferText(outputs[4]);
-        values.qFileDescription = bufferText(outputs[5]);
+        const SoftwareProperties &values = result.values;
         qDebug() << "ThreadSoftwareInfo::run=fun tran" << f << values.qFileCustomMd5;
 
         SoftwareProperties quoted;

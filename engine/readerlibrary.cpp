@@ -1,0 +1,85 @@
+#include "readerlibrary.h"
+
+#include "platform.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+#include <cstring>
+
+namespace {
+
+// Reads up to the first zero, but never past the buffer, whatever the library left in it.
+QString bufferText(const char16_t *buffer)
+{
+    int length = 0;
+    while (length < ReaderLibrary::maxPathUnits && buffer[length] != 0)
+        ++length;
+    return QString::fromUtf16(buffer, length);
+}
+
+} // namespace
+
+ReaderLibrary::ReaderLibrary() = default;
+
+bool ReaderLibrary::load()
+{
+    library.setFileName(QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::readerLibraryBaseName());
+    if (!library.load()) {
+        qDebug() << "Load DLL Fail" << library.errorString();
+        return false;
+    }
+    qDebug() << "lib load success";
+    pelbrook = reinterpret_cast<PelbrookFunction>(library.resolve("pelbrook"));
+    if (!pelbrook) {
+        qDebug() << library.errorString();
+        return false;
+    }
+    qDebug() << "function success";
+    // Optional: a library without it cannot be interrupted inside a call.
+    pelbrookCancel = reinterpret_cast<CancelFunction>(library.resolve("pelbrook_cancel"));
+    return true;
+}
+
+QString ReaderLibrary::fileName() const
+{
+    return library.fileName();
+}
+
+ReaderLibrary::Result ReaderLibrary::read(const QString &path) const
+{
+    Result result;
+    if (!pelbrook || path.size() >= maxPathUnits) {
+        result.status = PathRefused;
+        return result;
+    }
+    // Buffers of each call's own, cleared for every file: a library that leaves an
+    // output alone must not hand on the previous file's value, and calls may overlap.
+    char16_t input[maxPathUnits] = {};
+    char16_t outputs[6][maxPathUnits] = {};
+    std::memcpy(input, path.utf16(), sizeof(char16_t) * path.size());
+    result.status = pelbrook(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4], outputs[5]);
+    result.values.qStrDigitalSign = bufferText(outputs[0]);
+    result.values.qProductName = bufferText(outputs[1]);
+    result.values.qProcessName = bufferText(outputs[2]);
+    result.values.qOriginalFileName = bufferText(outputs[3]);
+    result.values.qFileCustomMd5 = bufferText(outputs[4]);
+    result.values.qFileDescription = bufferText(outputs[5]);
+    return result;
+}
+
+void ReaderLibrary::cancel() const
+{
+    if (pelbrookCancel)
+        pelbrookCancel();
+}
+
+bool ReaderLibrary::canCancel() const
+{
+    return pelbrookCancel != nullptr;
+}
+
+bool ReaderLibrary::isUnreadable(int status)
+{
+    return status == NotReadable || status == PathRefused || status == InternalError;
+}

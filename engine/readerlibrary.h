@@ -1,0 +1,62 @@
+#ifndef READERLIBRARY_H
+#define READERLIBRARY_H
+
+#include "exportrecord.h"
+
+#include <QLibrary>
+#include <QString>
+
+// The property-reader library of one export run: loaded from the program folder,
+// asked about one installer per call. read() may run on several threads at once.
+class ReaderLibrary
+{
+public:
+    // What the library's entry point returns for one file.
+    enum Status {
+        Read = 0,                // the file was read
+        NotReadable = 1,         // it could not be opened, or not read to its end
+        PathRefused = 2,         // the path was not acceptable
+        InternalError = 3,       // the library failed inside
+        SignatureNotTrusted = 4, // read, but the signer was withheld: the signature is not trusted
+        Cancelled = 5,           // cancel() ended the call early
+    };
+
+    struct Result
+    {
+        SoftwareProperties values;
+        int status = InternalError;
+    };
+
+    ReaderLibrary();
+    ReaderLibrary(const ReaderLibrary &) = delete;
+    ReaderLibrary &operator=(const ReaderLibrary &) = delete;
+
+    // Loads the library beside the program and resolves its entry points, logging
+    // the outcome; false when it cannot be loaded or lacks the entry point.
+    bool load();
+    QString fileName() const;
+
+    // Asks the library about one installer; path must be shorter than maxPathUnits.
+    Result read(const QString &path) const;
+    // Makes every call running now return early. Without the library's stop entry
+    // point (an older library) the running call simply completes.
+    void cancel() const;
+    bool canCancel() const;
+
+    // Units of the library's path buffer, the terminator included.
+    static const int maxPathUnits = 260;
+
+    // A file that counts as "could not be read" for the user.
+    static bool isUnreadable(int status);
+
+private:
+    typedef int (*PelbrookFunction)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
+                                    char16_t *);
+    typedef void (*CancelFunction)();
+
+    QLibrary library;
+    PelbrookFunction pelbrook = nullptr;
+    CancelFunction pelbrookCancel = nullptr;
+};
+
+#endif
