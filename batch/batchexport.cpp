@@ -1,0 +1,223 @@
+#include "batchexport.h"
+
+#include "platform.h"
+#include "consoleinterrupt.h"
+#include "progressreport.h"
+#include "threadscanfile.h"
+#include "threadsoftwareinfo.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryFile>
+#include <QTimer>
+
+namespace {
+
+// An interrupt ends the process within a second: what the workers have not finished
+// by then is a library call still reading, which holds no file that needs cleaning.
+const int interruptGraceMs = 800;
+
+bool canCreateFileIn(const QString &folder)
+{
+    QTemporaryFile probe(folder + QStringLiteral("/.pelbrook-export-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace
+
+BatchExport::BatchExport(const QString &sourceFolder, const QString &destination, int jobs, ProgressReport *report,
+                         QObject *parent)
+    : QObject(parent),
+      sourceFolder(sourceFolder),
+      destination(destination),
+      jobs(jobs),
+      report(report),
+      scanner(new ThreadScanFile(this)),
+      worker(new ThreadSoftwareInfo(this))
+{
+    connect(scanner, &ThreadScanFile::signal_scanPath_finish, this,
+            [this](QList<QString>, QList<QString> fileFullNames) { onScanFinished(fileFullNames); });
+    connect(worker, &ThreadSoftwareInfo::signal_softwareInfoProgress, this,
+            [this](int index, int count, QString path) { onProgress(index, count, path); });
+    connect(worker, &ThreadSoftwareInfo::signal_extractFailed, this,
+            [this](int reason, QString path) { onExtractFailed(reason, path); });
+    connect(worker, &QThread::finished, this, &BatchExport::onWorkerFinished);
+}
+
+BatchExport::~BatchExport()
+{
+    worker->stopExtract();
+    scanner->scanStop();
+    worker->wait();
+    scanner->wait();
+}
+
+void BatchExport::start()
+{
+    clock.start();
+    // Everything that would only fail after a long run is checked first.
+    if (!QFileInfo(sourceFolder).isDir()) {
+        fail(QStringLiteral("提取失败，软件信息提取目录不存在：") + sourceFolder);
+        return;
+    }
+    if (!library.load()) {
+        fail(QStringLiteral("提取失败，无法加载软件信息读取组件：") + library.fileName());
+        return;
+    }
+    const QString converter = QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::converterFileName();
+    if (!QFileInfo(converter).isExecutable()) {
+        fail(QStringLiteral("提取失败，找不到表格转换程序：") + converter);
+        return;
+    }
+    if (!checkDestination())
+        return;
+    const QString dataFolder = Platform::writableDataFolder();
+    if (!canCreateFileIn(dataFolder)) {
+        fail(QStringLiteral("提取失败，无法写入临时文件：") + dataFolder + QStringLiteral("/temp.csv"));
+        return;
+    }
+    qDebug() << "BatchExport::start" << sourceFolder << destination << "jobs" << jobs;
+    scanner->scanPath(sourceFolder);
+}
+
+bool BatchExport::checkDestination()
+{
+    const QFileInfo target(destination);
+    if (target.isDir()) {
+        fail(QStringLiteral("提取失败，导出文件是一个目录：") + destination);
+        return false;
+    }
+    if (target.exists() && !target.isWritable()) {
+        fail(QStringLiteral("提取失败，导出文件不可写入：") + destination);
+        return false;
+    }
+    // The workbook is committed through a temporary file beside the destination.
+    const QString folder = target.absolutePath();
+    if (!QFileInfo(folder).isDir() || !canCreateFileIn(folder)) {
+        fail(QStringLiteral("提取失败，无法在导出文件所在目录中写入：") + folder);
+        return false;
+    }
+    return true;
+}
+
+void BatchExport::onScanFinished(const QList<QString> &fileFullNames)
+{
+    if (signalNumber != 0 || done)
+        return;
+    files = fileFullNames;
+    const QString root = QDir(sourceFolder).path();
+    const int relativeStart = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
+    QSet<QString> folders;
+    for (const QString &file : qAsConst(files)) {
+        const int slash = file.indexOf(QLatin1Char('/'), relativeStart);
+        if (slash > 0)
+            folders.insert(file.left(slash));
+    }
+    folderCount = folders.size();
+    report->extractionStarted(files.size(), files.value(0));
+    worker->startExtract(sourceFolder, destination, files);
+}
+
+void BatchExport::onProgress(int index, int count, const QString &path)
+{
+    if (done)
+        return;
+    if (index < count) {
+        report->fileDone(index, path, QFileInfo(path).size(), files.value(index));
+        if (index == count - 1)
+            report->writingWorkbook();
+        return;
+    }
+    finalRecordSeen = true;
+    if (signalNumber != 0)
+        return;
+    if (!worker->isCopySucceeded()) {
+        fail(QStringLiteral("提取失败，写入%1文件错误，请检查该文件是否已经打开，或所在磁盘的空间是否已满。")
+                 .arg(destination));
+        return;
+    }
+    const int tooLong = worker->tooLongPathCount();
+    const int written = files.size() - tooLong;
+    QString line = QStringLiteral("已写出 %1：安装包 %2 个，文件夹 %3 个").arg(destination).arg(written).arg(folderCount);
+    line += QStringLiteral("，路径过长未提取 %1 个，用时 %2 秒")
+                .arg(tooLong)
+                .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
+    report->summary(line);
+    finish(0);
+}
+
+void BatchExport::onExtractFailed(int reason, const QString &path)
+{
+    if (signalNumber != 0)
+        return;
+    switch (reason) {
+    case ThreadSoftwareInfo::SourceFolderMissing:
+        fail(QStringLiteral("提取失败，软件信息提取目录不存在：") + path);
+        break;
+    case ThreadSoftwareInfo::ReaderNotLoadable:
+        fail(QStringLiteral("提取失败，无法加载软件信息读取组件：") + path);
+        break;
+    default:
+        fail(QStringLiteral("提取失败，无法写入临时文件：") + path);
+        break;
+    }
+}
+
+void BatchExport::onWorkerFinished()
+{
+    if (signalNumber != 0) {
+        finish(1);
+        return;
+    }
+    // A worker that ends without a final record and without a reason has failed all the same.
+    if (!done && !finalRecordSeen)
+        fail(QStringLiteral("提取失败：导出意外中止"));
+}
+
+void BatchExport::interrupt(int signal)
+{
+    if (signalNumber != 0 || done)
+        return;
+    signalNumber = signal;
+    qDebug() << "BatchExport::interrupt" << signal;
+    scanner->scanStop();
+    worker->stopExtract();
+    library.cancel();
+    report->message(QStringLiteral("已中断，导出文件未改动"));
+    if (!scanner->isRunning() && !worker->isRunning()) {
+        finish(1);
+        return;
+    }
+    connect(scanner, &QThread::finished, this, [this] {
+        if (!worker->isRunning())
+            finish(1);
+    });
+    QTimer::singleShot(interruptGraceMs, this, [this] {
+        if (done)
+            return;
+        // The worker has not started the workbook (it looks at the stop first), so
+        // nothing is on disk to clean up; a library call still reading is simply left.
+        qDebug() << "BatchExport::interrupt=workers still running, ending now";
+        ConsoleInterrupt::endProcess(signalNumber);
+    });
+}
+
+void BatchExport::fail(const QString &message)
+{
+    if (done)
+        return;
+    qDebug() << "BatchExport::fail" << message;
+    report->message(message);
+    finish(1);
+}
+
+void BatchExport::finish(int exitCode)
+{
+    if (done)
+        return;
+    done = true;
+    emit ended(exitCode);
+}

@@ -1,0 +1,70 @@
+#include "commandline.h"
+
+#include <QThread>
+
+namespace {
+
+// More calls at once than this only add memory and seeks.
+const int maxJobs = 64;
+
+} // namespace
+
+CommandLine::CommandLine(const QStringList &arguments)
+    : jobCount(qBound(1, QThread::idealThreadCount(), maxJobs))
+{
+    QStringList positional;
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            positional.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("--quiet")) {
+            quietAsked = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            helpAsked = true;
+        } else if (argument == QLatin1String("--jobs") || argument.startsWith(QLatin1String("--jobs="))) {
+            QString value;
+            if (argument.startsWith(QLatin1String("--jobs="))) {
+                value = argument.mid(7);
+            } else if (i + 1 < arguments.size()) {
+                value = arguments.at(++i);
+            } else {
+                errorText = QStringLiteral("--jobs 缺少数值");
+                return;
+            }
+            bool isNumber = false;
+            const int n = value.toInt(&isNumber);
+            if (!isNumber || n < 1 || n > maxJobs) {
+                errorText = QStringLiteral("--jobs 的数值应为 1 到 %1 的整数：%2").arg(maxJobs).arg(value);
+                return;
+            }
+            jobCount = n;
+        } else {
+            errorText = QStringLiteral("未知选项：") + argument;
+            return;
+        }
+    }
+    if (helpAsked)
+        return;
+    if (positional.size() != 2) {
+        errorText = QStringLiteral("需要两个参数：源目录和导出文件");
+        return;
+    }
+    source = positional.at(0);
+    destinationPath = positional.at(1);
+    if (!destinationPath.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive))
+        errorText = QStringLiteral("导出文件应以 .xlsx 结尾：") + destinationPath;
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral("用法：pelbrook-export [--jobs N] [--quiet] SOURCE_FOLDER DESTINATION.xlsx\n"
+                          "读取 SOURCE_FOLDER 中的安装包和绿色软件，写出软件导入表格 DESTINATION.xlsx。\n"
+                          "  --jobs N   同时读取的安装包个数，默认为处理器核数\n"
+                          "  --quiet    不显示进度和汇总，只报告错误\n"
+                          "退出码：0 已写出；1 导出失败；2 用法错误。\n");
+}

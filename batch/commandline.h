@@ -1,0 +1,36 @@
+#ifndef COMMANDLINE_H
+#define COMMANDLINE_H
+
+#include <QString>
+#include <QStringList>
+
+// What pelbrook-export was asked to do, read from its arguments.
+class CommandLine
+{
+public:
+    // Reads the arguments after the program name. ok() tells whether they made sense;
+    // otherwise error() says what was wrong.
+    explicit CommandLine(const QStringList &arguments);
+
+    bool ok() const { return errorText.isEmpty() && !helpAsked; }
+    bool isHelp() const { return helpAsked; }
+    QString error() const { return errorText; }
+
+    QString sourceFolder() const { return source; }
+    QString destination() const { return destinationPath; }
+    // Library calls at once; at least 1.
+    int jobs() const { return jobCount; }
+    bool quiet() const { return quietAsked; }
+
+    static QString usage();
+
+private:
+    QString source;
+    QString destinationPath;
+    int jobCount = 1;
+    bool quietAsked = false;
+    bool helpAsked = false;
+    QString errorText;
+};
+
+#endif
