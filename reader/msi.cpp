@@ -12,6 +12,8 @@
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-input.h>
+#include <gsf/gsf-utils.h>
+#include <mutex>
 #include <vector>
 
 namespace vantoril {
@@ -399,6 +401,15 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, std::u16st
     return MsiSignature::Intact;
 }
 
+// The compound-file library registers each of its object types on first use without
+// a lock, so two first reads at once could both register one; it registers them all
+// here, once, before any read.
+void initialiseGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
 bool readMsi(GsfInput *input, MsiInfo &info, std::string &error)
 {
     const gsf_off_t size = gsf_input_size(input);
@@ -426,6 +437,7 @@ bool readMsi(GsfInput *input, MsiInfo &info, std::string &error)
 
 bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error)
 {
+    initialiseGsf();
     ErrorRef openError;
     GObjectRef<GsfInput> input(gsf_input_stdio_new(nativePath.c_str(), &openError.error));
     if (!input) {
@@ -437,6 +449,7 @@ bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &erro
 
 bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, std::string &error)
 {
+    initialiseGsf();
     GObjectRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
     if (!input) {
         error = "empty input";

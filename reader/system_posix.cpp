@@ -8,6 +8,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <iconv.h>
+#include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,12 +92,18 @@ std::string logFilePath()
 
 void appendLogLine(const std::string &line)
 {
+    // Calls run on several threads at once, and several programs may share the file:
+    // one line at a time within this process, and the file locked against the others.
+    static std::mutex logMutex;
+    const std::string text = line + "\n";
+    const std::lock_guard<std::mutex> lock(logMutex);
     ::mkdir(logFolder().c_str(), 0777);
     const int fd = ::open(logFilePath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return;
-    // One write per line keeps lines whole when several processes log at once.
-    const std::string text = line + "\n";
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    // Still one write per line, for writers that do not lock.
     ssize_t written = ::write(fd, text.data(), text.size());
     (void)written;
     ::close(fd);
