@@ -1,0 +1,58 @@
+#include "readahead.h"
+
+ReadAhead::ReadAhead(const ReaderLibrary &library, const QList<QString> &paths, int jobs)
+    : library(library), paths(paths), jobs(qMax(1, jobs))
+{
+    if (this->jobs == 1)
+        return;
+    const int threadCount = qMin(this->jobs, paths.size());
+    threads.reserve(size_t(threadCount));
+    for (int i = 0; i < threadCount; ++i)
+        threads.emplace_back([this] { work(); });
+}
+
+ReadAhead::~ReadAhead()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        ending = true;
+    }
+    changed.notify_all();
+    for (std::thread &thread : threads)
+        thread.join();
+}
+
+ReaderLibrary::Result ReadAhead::next()
+{
+    if (threads.empty()) {
+        const int index = nextToTake++;
+        return index < paths.size() ? library.read(paths.at(index)) : ReaderLibrary::Result();
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    const int index = nextToTake;
+    if (index >= paths.size())
+        return ReaderLibrary::Result();
+    changed.wait(lock, [&] { return answers.count(index) > 0; });
+    ReaderLibrary::Result result = std::move(answers[index]);
+    answers.erase(index);
+    ++nextToTake;
+    lock.unlock();
+    changed.notify_all();
+    return result;
+}
+
+void ReadAhead::work()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [&] { return ending || nextToStart >= paths.size() || nextToStart < nextToTake + jobs; });
+        if (ending || nextToStart >= paths.size())
+            return;
+        const int index = nextToStart++;
+        lock.unlock();
+        ReaderLibrary::Result result = library.read(paths.at(index));
+        lock.lock();
+        answers.emplace(index, std::move(result));
+        changed.notify_all();
+    }
+}
