@@ -127,7 +127,7 @@ void BatchExport::onProgress(int index, int count, const QString &path)
         return;
     if (index < count) {
         report->fileDone(index, path, QFileInfo(path).size(), files.value(index));
-        if (index == count - 1)
+        if (index == files.size())
             report->writingWorkbook();
         return;
     }

@@ -55,7 +55,7 @@ void ProgressReport::fileDone(int done, const QString &path, qint64 size, const 
     this->done = done;
     bytesDone += size;
     current = next;
-    if (quiet)
+    if (quiet || (onTerminal && next.isEmpty()))
         return;
     if (onTerminal)
         drawBar();

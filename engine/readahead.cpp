@@ -1,5 +1,13 @@
 #include "readahead.h"
 
+namespace {
+
+// Answers allowed to wait for an earlier, longer file; each is a few KiB. Without
+// such a margin one large file would leave the other threads idle until it is done.
+const int waitingAnswers = 256;
+
+} // namespace
+
 ReadAhead::ReadAhead(const ReaderLibrary &library, const QList<QString> &paths, int jobs)
     : library(library), paths(paths), jobs(qMax(1, jobs))
 {
@@ -18,6 +26,9 @@ ReadAhead::~ReadAhead()
         ending = true;
     }
     changed.notify_all();
+    // Left early (a stop): calls begun after the stop's own cancel must not run to their end.
+    if (!threads.empty() && nextToTake < paths.size())
+        library.cancel();
     for (std::thread &thread : threads)
         thread.join();
 }
@@ -45,7 +56,9 @@ void ReadAhead::work()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        changed.wait(lock, [&] { return ending || nextToStart >= paths.size() || nextToStart < nextToTake + jobs; });
+        changed.wait(lock, [&] {
+            return ending || nextToStart >= paths.size() || nextToStart < nextToTake + jobs + waitingAnswers;
+        });
         if (ending || nextToStart >= paths.size())
             return;
         const int index = nextToStart++;

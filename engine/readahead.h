@@ -13,15 +13,15 @@
 #include <vector>
 
 // The library's answers for a list of installers, handed out in list order while up
-// to jobs calls run at once on threads of its own. No call starts more than jobs files
-// ahead of the one taken last, so waiting answers never pile up. With one job every
-// call runs on the taking thread when its answer is taken, exactly as a plain loop.
+// to jobs calls run at once on threads of its own. Calls run at most a bounded number
+// of files ahead of the answer taken last, so waiting answers never pile up. With one
+// job every call runs on the taking thread when its answer is taken, as a plain loop.
 class ReadAhead
 {
 public:
     ReadAhead(const ReaderLibrary &library, const QList<QString> &paths, int jobs);
-    // Starts no further call and waits for the running ones; cancel them through the
-    // library first to return sooner.
+    // Starts no further call; when answers are left untaken, the running calls are
+    // cancelled through the library (where it allows that) before they are waited for.
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
