@@ -3,6 +3,7 @@
 #include "platform.h"
 #include "consoleinterrupt.h"
 #include "progressreport.h"
+#include "runlock.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
 
@@ -77,6 +78,11 @@ void BatchExport::start()
     const QString dataFolder = Platform::writableDataFolder();
     if (!canCreateFileIn(dataFolder)) {
         fail(QStringLiteral("提取失败，无法写入临时文件：") + dataFolder + QStringLiteral("/temp.csv"));
+        return;
+    }
+    runLock.reset(new RunLock(dataFolder + QStringLiteral("/.pelbrook-export.lock")));
+    if (!runLock->tryLock()) {
+        fail(QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + dataFolder);
         return;
     }
     qDebug() << "BatchExport::start" << sourceFolder << destination << "jobs" << jobs;

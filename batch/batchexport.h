@@ -8,7 +8,10 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class ProgressReport;
+class RunLock;
 class ThreadScanFile;
 class ThreadSoftwareInfo;
 
@@ -55,6 +58,8 @@ private:
     // Loaded up front to report a missing library at once; also the way to cut a
     // running call short on an interrupt, which reaches every call of the process.
     ReaderLibrary library;
+    // The temporary files have fixed names in the data folder: one export at a time.
+    std::unique_ptr<RunLock> runLock;
     QList<QString> files;
     int folderCount = 0;
     int signalNumber = 0;

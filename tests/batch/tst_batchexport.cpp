@@ -34,6 +34,7 @@ private slots:
     void exitCodes();
     void interrupt_data();
     void interrupt();
+    void secondRunRefused();
 
 private:
     struct Run
@@ -239,6 +240,28 @@ void TestBatchExport::interrupt()
     QCOMPARE(temporaryFiles(folder), QStringList());
     QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
     QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.xlsx"});
+}
+
+// Two exports from one program folder would share its temporary files.
+void TestBatchExport::secondRunRefused()
+{
+    const QString folder = programFolder(QStringLiteral("twice"), dir.filePath(QStringLiteral("slow-converter")));
+    QVERIFY(!folder.isEmpty());
+    QVERIFY(writeFile(dir.filePath("out/old.xlsx"), oldWorkbook));
+    QProcess first;
+    first.start(folder + QStringLiteral("/pelbrook-export"), {src, dir.filePath("out/first.xlsx")});
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/temp.csv")), 60000);
+
+    const Run second = run(folder, QStringLiteral("pelbrook-export"), {src, dir.filePath("out/old.xlsx")});
+    QCOMPARE(second.exitCode, 1);
+    QVERIFY2(second.err.contains(QStringLiteral("另一个导出")), qPrintable(second.err));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/temp.csv")));
+    QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
+
+    first.terminate();
+    QVERIFY(first.waitForFinished(30000));
+    QCOMPARE(temporaryFiles(folder), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestBatchExport)

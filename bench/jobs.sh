@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# pelbrook-export --jobs 2 on the extract.sh set (about 2 GiB of installers, half of them
+# signed) against one `openssl dgst -md5` over the same files, warm cache. Each is run
+# RUNS times (default 3) in turn and the fastest of each is compared; the peak resident
+# size is the largest of the export runs. Prints the ratio last.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$top/build}
+work=${WORK:-/tmp/pelbrook-bench-extract}
+jobs=${JOBS:-2}
+runs=${RUNS:-3}
+src=$work/installers
+[ -d "$src" ] || "$top/bench/make-installers.sh" "$src" large
+cat "$src"/* > /dev/null  # warm the cache
+
+best() { sort -g | head -n 1; }
+ref_times=() export_times=() peak=0
+for ((r = 1; r <= runs; r++)); do
+    s=$(date +%s.%N); openssl dgst -md5 "$src"/* > /dev/null; e=$(date +%s.%N)
+    ref_times+=("$(echo "$e - $s" | bc -l)")
+    rm -f "$work/jobs-out.xlsx"
+    s=$(date +%s.%N)
+    /usr/bin/time -f '%M' -o "$work/jobs-time" "$build/bin/pelbrook-export" --quiet --jobs "$jobs" "$src" "$work/jobs-out.xlsx"
+    e=$(date +%s.%N)
+    export_times+=("$(echo "$e - $s" | bc -l)")
+    kib=$(tail -n 1 "$work/jobs-time")
+    [ "$kib" -gt "$peak" ] && peak=$kib
+    printf 'run %d: reference_s=%.3f export_s=%.3f peak_kib=%s\n' "$r" "${ref_times[-1]}" "${export_times[-1]}" "$kib" >&2
+done
+ref=$(printf '%s\n' "${ref_times[@]}" | best)
+secs=$(printf '%s\n' "${export_times[@]}" | best)
+bytes=$(du -cb "$src"/* | tail -n 1 | cut -f1)
+printf 'jobs: jobs=%s runs=%s bytes=%s md5_reference_s=%.3f export_s=%.3f peak_mib=%.1f ratio=%.2f goal=0.60 peak_goal_mib=150\n' \
+  "$jobs" "$runs" "$bytes" "$ref" "$secs" "$(echo "$peak / 1024" | bc -l)" "$(echo "$secs / $ref" | bc -l)"
