@@ -24,7 +24,7 @@ void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo)
 LONG WINAPI ApplicationCrashHandler(EXCEPTION_POINTERS *exceptionInfo)
 {
     writeDumpFile(L"Pelbrook.dmp", exceptionInfo);
-    logMessageUnlessBusy(QtDebugMsg, QMessageLogContext(), QStringLiteral("ApplicationCrashHandler"));
+    logCrashLine(QStringLiteral("ApplicationCrashHandler"));
     // The system ends the process without its error dialog.
     return EXCEPTION_EXECUTE_HANDLER;
 }
