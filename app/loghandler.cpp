@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTextCodec>
@@ -14,9 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <thread>
-#include <map>
 
 namespace {
 
