@@ -2,14 +2,22 @@
 
 #include "loghandler.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
+#include <typeinfo>
 
+#include <cxxabi.h>
+#include <dlfcn.h>
 #include <execinfo.h>
-#include <pthread.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,16 +25,27 @@
 // only async-signal-safe calls: no allocation, no stdio, no locks.
 namespace {
 
-const int crashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+// SIGABRT covers abort() and with it every uncaught C++ exception (the terminate
+// handler below ends in abort()) and qFatal.
+const int crashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 const int backtraceDepth = 64;
-// Large enough for the handler's own frames when the thread's stack is exhausted.
+// Large enough for the handler's own frames (the log step included) when the
+// thread's stack is exhausted.
 const size_t alternateStackSize = 256 * 1024;
-// Static, not allocated: it serves the whole process and is never freed.
+// Static, not allocated: the main thread's, never freed.
 char alternateStackMemory[alternateStackSize];
 // The log step is not async-signal-safe and may block on a lock the crashed code held.
+// It waits at most a second for the log lock, so this leaves it time to write.
 const unsigned logStepSeconds = 3;
 
 volatile sig_atomic_t crashSignal = 0;
+// The kernel thread id of the thread that is handling a crash, 0 before any.
+std::atomic<long> crashingThread{0};
+// Set once installCrashHandler has run: only then do new threads get a signal stack.
+std::atomic<bool> installed{false};
+
+// What the terminate handler learnt about the exception, for the dump.
+char terminateReason[512];
 
 void writeText(int fd, const char *text)
 {
@@ -99,6 +118,8 @@ const char *signalName(int signalNumber)
         return "SIGFPE";
     case SIGILL:
         return "SIGILL";
+    case SIGABRT:
+        return "SIGABRT";
     }
     return "unknown";
 }
@@ -141,7 +162,13 @@ void writeDumpFile(const char *fileName, int signalNumber, const siginfo_t *info
     writeNumber(fd, uint64_t(now));
     writeText(fd, " (");
     writeUtcTime(fd, now);
-    writeText(fd, ")\n\nbacktrace:\n");
+    writeText(fd, ")\n");
+    if (signalNumber == SIGABRT && terminateReason[0]) {
+        writeText(fd, "terminate: ");
+        writeText(fd, terminateReason);
+        writeText(fd, "\n");
+    }
+    writeText(fd, "\nbacktrace:\n");
     void *frames[backtraceDepth];
     backtrace_symbols_fd(frames, backtrace(frames, backtraceDepth), fd);
     writeText(fd, "\nmaps:\n");
@@ -149,38 +176,171 @@ void writeDumpFile(const char *fileName, int signalNumber, const siginfo_t *info
     close(fd);
 }
 
+// Ends the process by the default action of a signal, from inside a handler.
+[[noreturn]] void endBySignal(int signalNumber)
+{
+    signal(signalNumber, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signalNumber);
+    _exit(128 + signalNumber);
+}
+
 // The log step hung: end the process by the signal that crashed it.
 void endStuckCrash(int)
 {
-    const int signalNumber = crashSignal;
-    signal(signalNumber, SIG_DFL);
-    sigset_t crashOnly;
-    sigemptyset(&crashOnly);
-    sigaddset(&crashOnly, signalNumber);
-    pthread_sigmask(SIG_UNBLOCK, &crashOnly, nullptr);
-    raise(signalNumber);
+    endBySignal(crashSignal);
 }
 
 void ApplicationCrashHandler(int signalNumber, siginfo_t *info, void *)
 {
+    const long self = syscall(SYS_gettid);
+    long expected = 0;
+    if (!crashingThread.compare_exchange_strong(expected, self)) {
+        // The handler itself failed: end at once. Another thread that fails meanwhile
+        // waits; the first one ends the process.
+        if (expected == self)
+            endBySignal(signalNumber);
+        for (;;)
+            pause();
+    }
     writeDumpFile("Pelbrook.dmp", signalNumber, info);
     crashSignal = signalNumber;
     signal(SIGALRM, endStuckCrash);
     alarm(logStepSeconds);
     // Not safe in a signal handler, but the dump is already on disk.
-    logMessageUnlessBusy(QtDebugMsg, QMessageLogContext(), QStringLiteral("ApplicationCrashHandler"));
+    logCrashLine(QStringLiteral("ApplicationCrashHandler"));
     // The handler was reset to the default action on entry; the signal raised here is
     // delivered when the handler returns and ends the process by the same signal.
     raise(signalNumber);
 }
 
+// Notes what ended the program for the dump, then aborts; the SIGABRT handler does
+// the rest. Runs for an exception that nothing caught on any thread, and for every
+// other call of std::terminate.
+[[noreturn]] void terminateHandler()
+{
+    snprintf(terminateReason, sizeof terminateReason, "std::terminate without an exception");
+    if (const std::exception_ptr current = std::current_exception()) {
+        const std::type_info *type = abi::__cxa_current_exception_type();
+        int status = -1;
+        char *demangled = type ? abi::__cxa_demangle(type->name(), nullptr, nullptr, &status) : nullptr;
+        const char *typeName = status == 0 && demangled ? demangled : type ? type->name() : "unknown type";
+        const char *what = "";
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::exception &exception) {
+            what = exception.what();
+        } catch (...) {
+        }
+        snprintf(terminateReason, sizeof terminateReason, "uncaught exception %s: %s", typeName, what);
+        free(demangled);
+    }
+    abort();
+}
+
+// Each thread gets its own alternate signal stack for its whole life, so that a stack
+// overflow on it still reaches the handler; the guard page below it stops the handler
+// from running over other memory.
+class ThreadSignalStack
+{
+public:
+    ThreadSignalStack()
+    {
+        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        void *memory = mmap(nullptr, alternateStackSize + page, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (memory == MAP_FAILED)
+            return;
+        mprotect(memory, page, PROT_NONE);
+        stack_t stack;
+        stack.ss_sp = static_cast<char *>(memory) + page;
+        stack.ss_size = alternateStackSize;
+        stack.ss_flags = 0;
+        if (sigaltstack(&stack, &previous) != 0) {
+            munmap(memory, alternateStackSize + page);
+            return;
+        }
+        mapping = memory;
+        mappingSize = alternateStackSize + page;
+    }
+    ~ThreadSignalStack()
+    {
+        if (!mapping)
+            return;
+        // Whatever stack the thread had before (a sanitizer's) is its own to free.
+        if (previous.ss_flags & SS_DISABLE) {
+            stack_t none;
+            memset(&none, 0, sizeof none);
+            none.ss_flags = SS_DISABLE;
+            sigaltstack(&none, nullptr);
+        } else {
+            sigaltstack(&previous, nullptr);
+        }
+        munmap(mapping, mappingSize);
+    }
+    ThreadSignalStack(const ThreadSignalStack &) = delete;
+    ThreadSignalStack &operator=(const ThreadSignalStack &) = delete;
+
+private:
+    void *mapping = nullptr;
+    size_t mappingSize = 0;
+    stack_t previous{};
+};
+
+struct ThreadStart
+{
+    void *(*routine)(void *);
+    void *argument;
+};
+
+void *startWithSignalStack(void *start)
+{
+    const ThreadStart copy = *static_cast<ThreadStart *>(start);
+    delete static_cast<ThreadStart *>(start);
+    // Freed when the routine returns, and also on pthread_exit and cancellation,
+    // which unwind this frame.
+    const ThreadSignalStack stack;
+    return copy.routine(copy.argument);
+}
+
+using PthreadCreate = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+
 } // namespace
+
+// With a sanitizer, its own thread-creation wrapper must still run: it is called
+// under this name, where the real function would bypass it.
+extern "C" int __interceptor_pthread_create(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *)
+    __attribute__((weak));
+
+// Every thread of the process, whoever starts it (QThread, std::thread, Qt's own
+// helpers, the reader library), is created through this function, which the
+// executable defines in place of the C library's: the new thread runs its routine
+// with an alternate signal stack of its own.
+extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*routine)(void *),
+                              void *argument)
+{
+    static const PthreadCreate next = __interceptor_pthread_create
+        ? __interceptor_pthread_create
+        : reinterpret_cast<PthreadCreate>(dlsym(RTLD_NEXT, "pthread_create"));
+    if (!installed.load())
+        return next(thread, attributes, routine, argument);
+    ThreadStart *start = new ThreadStart{routine, argument};
+    const int result = next(thread, attributes, startWithSignalStack, start);
+    if (result != 0)
+        delete start;
+    return result;
+}
 
 void installCrashHandler()
 {
     // The first backtrace() loads the unwinder, which allocates; do it now, not in the handler.
     void *frame[1];
     backtrace(frame, 1);
+
+    std::set_terminate(terminateHandler);
 
     stack_t alternateStack;
     alternateStack.ss_sp = alternateStackMemory;
@@ -195,4 +355,5 @@ void installCrashHandler()
     sigemptyset(&action.sa_mask);
     for (int signalNumber : crashSignals)
         sigaction(signalNumber, &action, nullptr);
+    installed = true;
 }

@@ -5,15 +5,39 @@
 #include <windows.h>
 #include <dbghelp.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+
+// How each kind of failure reaches the dump and the log line here:
+// - An access violation or any other structured exception on any thread, the GUI
+//   thread, the workers or a thread of the reader library: the unhandled-exception
+//   filter is one for the whole process and runs on the failing thread.
+// - A stack overflow on any thread: it reaches the same filter, but with only the few
+//   KiB below the guard page left, too little for dbghelp and the log. The filter
+//   hands the work to a new thread with a stack of its own and waits for it
+//   (writeOnFreshStack), so no thread needs a larger stack guarantee.
+// - abort(), and with it qFatal: the C runtime raises SIGABRT; its handler captures
+//   the thread's context, writes the dump and the line, and ends the process as
+//   abort() would. The runtime's message box and error report are turned off.
+// - An uncaught C++ exception on any thread, and every other call of std::terminate:
+//   the terminate handler calls abort(), which ends as above.
 namespace {
 
-void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo)
+// abort()'s own exit status, used when the dump was written for SIGABRT.
+const int abortExitCode = 3;
+// The code Windows gives a fatal application exit; marks the dump of an abort().
+const DWORD abortExceptionCode = 0x40000015;
+
+volatile LONG crashing = 0;
+
+void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo, DWORD threadId)
 {
     HANDLE file = CreateFileW(fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     MINIDUMP_EXCEPTION_INFORMATION information;
-    information.ThreadId = GetCurrentThreadId();
+    information.ThreadId = threadId;
     information.ExceptionPointers = exceptionInfo;
     information.ClientPointers = TRUE;
     MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file, MiniDumpNormal, &information, nullptr,
@@ -21,12 +45,78 @@ void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo)
     CloseHandle(file);
 }
 
+struct CrashReport
+{
+    EXCEPTION_POINTERS *exceptionInfo;
+    DWORD threadId;
+};
+
+void writeReport(const CrashReport &report)
+{
+    writeDumpFile(L"Pelbrook.dmp", report.exceptionInfo, report.threadId);
+    logCrashLine(QStringLiteral("ApplicationCrashHandler"));
+}
+
+DWORD WINAPI writeReportThread(void *report)
+{
+    writeReport(*static_cast<CrashReport *>(report));
+    return 0;
+}
+
+void writeOnFreshStack(const CrashReport &report)
+{
+    CrashReport copy = report;
+    HANDLE thread = CreateThread(nullptr, 0, writeReportThread, &copy, 0, nullptr);
+    if (!thread)
+        return;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
+// Only the first failure is reported; a thread that fails meanwhile waits for the
+// first one to end the process.
+void waitUnlessFirstCrash()
+{
+    if (InterlockedCompareExchange(&crashing, 1, 0) == 0)
+        return;
+    for (;;)
+        Sleep(INFINITE);
+}
+
 LONG WINAPI ApplicationCrashHandler(EXCEPTION_POINTERS *exceptionInfo)
 {
-    writeDumpFile(L"Pelbrook.dmp", exceptionInfo);
-    logMessageUnlessBusy(QtDebugMsg, QMessageLogContext(), QStringLiteral("ApplicationCrashHandler"));
+    waitUnlessFirstCrash();
+    const CrashReport report{exceptionInfo, GetCurrentThreadId()};
+    if (exceptionInfo->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
+        writeOnFreshStack(report);
+    else
+        writeReport(report);
     // The system ends the process without its error dialog.
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void onAbortSignal(int)
+{
+    waitUnlessFirstCrash();
+    CONTEXT context;
+    RtlCaptureContext(&context);
+    EXCEPTION_RECORD record;
+    ZeroMemory(&record, sizeof record);
+    record.ExceptionCode = abortExceptionCode;
+    record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+#if defined(_M_X64) || defined(__x86_64__)
+    record.ExceptionAddress = reinterpret_cast<void *>(context.Rip);
+#elif defined(_M_IX86) || defined(__i386__)
+    record.ExceptionAddress = reinterpret_cast<void *>(context.Eip);
+#endif
+    EXCEPTION_POINTERS pointers{&record, &context};
+    writeReport({&pointers, GetCurrentThreadId()});
+    _exit(abortExitCode);
+}
+
+[[noreturn]] void terminateHandler()
+{
+    abort();
 }
 
 } // namespace
@@ -34,4 +124,7 @@ LONG WINAPI ApplicationCrashHandler(EXCEPTION_POINTERS *exceptionInfo)
 void installCrashHandler()
 {
     SetUnhandledExceptionFilter(ApplicationCrashHandler);
+    _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
+    signal(SIGABRT, onAbortSignal);
+    std::set_terminate(terminateHandler);
 }

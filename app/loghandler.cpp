@@ -6,13 +6,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTextCodec>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -69,31 +72,74 @@ void removeOldestRotatedFiles(const QDir &folder)
     }
 }
 
-void writeLine(const QString &line)
+// Appends one line to the live file in the log folder of a data folder, rotating
+// first when the file is full. The folder is made again when it has gone (someone
+// deleted it while the program runs). False when no file could be written there.
+bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFolderLock)
 {
-    QMutexLocker locker(&logMutex);
-    const QString folderPath = Platform::writableDataFolder() + QStringLiteral("/log");
-    QDir folder(folderPath);
-    if (!folder.exists())
-        folder.mkdir(folderPath);
-    const LogLock lock(folderPath);
+    const QString folderPath = dataFolder + QStringLiteral("/log");
+    std::unique_ptr<LogLock> lock;
+    if (takeFolderLock) {
+        lock.reset(new LogLock(folderPath));
+        if (!lock->isHeld()) {
+            QDir().mkpath(folderPath);
+            lock.reset(new LogLock(folderPath));
+            if (!lock->isHeld())
+                return false;
+        }
+    }
 
     const QString liveName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix) + QStringLiteral(".txt");
-    const QFileInfo live(liveName);
-    if (live.exists() && live.size() >= rotationSize) {
+    QFile file(liveName);
+    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
+        if (!QDir().mkpath(folderPath) || !file.open(QIODevice::Append | QIODevice::Unbuffered))
+            return false;
+    }
+    if (file.size() >= rotationSize) {
+        file.close();
         const QString rotatedName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix)
             + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".txt");
         // A rotation in the same second as the last one finds its name taken; the
         // live file then grows until the next second.
         if (QFile::rename(liveName, rotatedName))
-            removeOldestRotatedFiles(folder);
+            removeOldestRotatedFiles(QDir(folderPath));
+        if (!file.open(QIODevice::Append | QIODevice::Unbuffered))
+            return false;
     }
-
-    QFile file(liveName);
-    if (!file.open(QIODevice::Append))
-        return;
-    file.write(QTextCodec::codecForLocale()->fromUnicode(line));
+    const bool written = file.write(bytes) == bytes.size();
     file.close();
+    return written;
+}
+
+// The data folder is decided once; only a failed write asks for the decision again,
+// so that a program folder that turned read-only sends the log to the user's folder.
+void write(const QString &line, bool takeFolderLock)
+{
+    const QByteArray bytes = QTextCodec::codecForLocale()->fromUnicode(line);
+    const QString dataFolder = Platform::writableDataFolder();
+    if (writeInto(dataFolder, bytes, takeFolderLock))
+        return;
+    const QString recheckedFolder = Platform::recheckWritableDataFolder();
+    if (recheckedFolder != dataFolder)
+        writeInto(recheckedFolder, bytes, takeFolderLock);
+}
+
+void writeLine(const QString &line)
+{
+    QMutexLocker locker(&logMutex);
+    write(line, true);
+}
+
+// Set by the crash handler while it waits for the log: other writers hold back, so
+// that a thread logging in a tight loop cannot keep the lock from it.
+std::atomic<bool> crashPending{false};
+const int crashLockWaitMs = 1000;
+const int heldBackMs = 5000;
+
+void holdBackForCrash()
+{
+    for (int waited = 0; crashPending.load() && waited < heldBackMs; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 } // namespace
@@ -102,6 +148,7 @@ void appendLogLine(QString line)
 {
     if (insideLogger)
         return;
+    holdBackForCrash();
     insideLogger = true;
     writeLine(line);
     insideLogger = false;
@@ -111,6 +158,7 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 {
     if (insideLogger)
         return;
+    holdBackForCrash();
     insideLogger = true;
     writeLine(formatLine(type, context, msg));
     insideLogger = false;
@@ -118,13 +166,21 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
         abort();
 }
 
-bool logMessageUnlessBusy(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+void logCrashLine(const QString &msg)
 {
-    if (insideLogger || !logMutex.tryLock())
-        return false;
-    logMutex.unlock();
+    crashPending = true;
+    const bool interruptedLogger = insideLogger;
     insideLogger = true;
-    writeLine(formatLine(type, context, msg));
-    insideLogger = false;
-    return true;
+    const QString line = formatLine(QtDebugMsg, QMessageLogContext(), msg);
+    // This thread may have failed inside the logger: its own locks are then held for
+    // good. A thread elsewhere that keeps them longer than a line takes is stuck.
+    // Either way the line is written without them; at worst it lands beside a line
+    // that was cut short.
+    if (!interruptedLogger && logMutex.tryLock(crashLockWaitMs)) {
+        write(line, true);
+        logMutex.unlock();
+    } else {
+        write(line, false);
+    }
+    insideLogger = interruptedLogger;
 }

@@ -10,10 +10,10 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 // Writes one finished line to the live log file, rotating it first when it is full.
 void appendLogLine(QString line);
 
-// Logs like logMessageHandler unless this thread is inside the logger or another
-// thread is writing a line; then nothing is written and false is returned. For the
-// crash handler: the crash may have happened inside the logger, whose locks would
-// then never be released.
-bool logMessageUnlessBusy(QtMsgType type, const QMessageLogContext &context, const QString &msg);
+// Logs a debug message for the crash handler. Waits a bounded time for a thread
+// that is writing a line, holding other writers back meanwhile, and then writes it
+// whatever happens: without the locks when this thread failed inside the logger or
+// the lock is not released in time.
+void logCrashLine(const QString &msg);
 
 #endif

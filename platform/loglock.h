@@ -15,6 +15,9 @@ public:
     LogLock(const LogLock &) = delete;
     LogLock &operator=(const LogLock &) = delete;
 
+    // False when the folder could not be opened (it may have been deleted).
+    bool isHeld() const;
+
 private:
     qintptr handle;
 };

@@ -12,13 +12,24 @@
 LogLock::LogLock(const QString &folder)
     : handle(open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
 {
-    if (handle >= 0)
-        while (flock(int(handle), LOCK_EX) != 0 && errno == EINTR) {
-        }
+    if (handle < 0)
+        return;
+    int result;
+    while ((result = flock(int(handle), LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (result != 0) {
+        close(int(handle));
+        handle = -1;
+    }
 }
 
 LogLock::~LogLock()
 {
     if (handle >= 0)
         close(int(handle));
+}
+
+bool LogLock::isHeld() const
+{
+    return handle >= 0;
 }

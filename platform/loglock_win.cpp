@@ -29,3 +29,8 @@ LogLock::~LogLock()
         CloseHandle(mutex);
     }
 }
+
+bool LogLock::isHeld() const
+{
+    return handle != 0;
+}

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QMutex>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QSysInfo>
@@ -42,9 +43,11 @@ QString readerLogPath()
 #endif
 }
 
-QString writableDataFolder()
+namespace {
+
+// Permission bits lie for root and on some network shares, so try a real file.
+QString decideDataFolder()
 {
-    // Permission bits lie for root and on some network shares, so try a real file.
     const QString programFolder = QCoreApplication::applicationDirPath();
     QTemporaryFile probe(programFolder + QStringLiteral("/.write-probe-XXXXXX"));
     if (probe.open())
@@ -53,6 +56,33 @@ QString writableDataFolder()
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QDir().mkpath(fallback);
     return fallback;
+}
+
+// The decision costs a file created and removed, so it is made once and then only
+// when a writer reports that the folder failed it; the log asks for it on every line.
+QBasicMutex dataFolderMutex;
+QString dataFolder;
+
+} // namespace
+
+QString writableDataFolder()
+{
+    // Without the application object there is no program folder to cache.
+    if (!QCoreApplication::instance())
+        return decideDataFolder();
+    QMutexLocker locker(&dataFolderMutex);
+    if (dataFolder.isEmpty())
+        dataFolder = decideDataFolder();
+    return dataFolder;
+}
+
+QString recheckWritableDataFolder()
+{
+    if (!QCoreApplication::instance())
+        return decideDataFolder();
+    QMutexLocker locker(&dataFolderMutex);
+    dataFolder = decideDataFolder();
+    return dataFolder;
 }
 
 void substituteFonts()

@@ -19,7 +19,12 @@ QString readerLogPath();
 
 // The program folder when files can be created in it, otherwise a per-user data
 // folder (created on demand). Holds the log folder and the temporary export files.
+// Decided on the first call and kept.
 QString writableDataFolder();
+
+// Decides again, for a writer that could not create its file in the folder given
+// before (the program folder may have become read-only). Returns the new choice.
+QString recheckWritableDataFolder();
 
 // Maps the design's Windows font family onto the CJK font installed here, so
 // Latin and Chinese glyphs come from one face. Call once the application exists.

@@ -1,6 +1,8 @@
 // Installs the program's log and crash handlers the way main does, then fails as the
-// argument says: null write on the GUI thread or on a worker thread, stack overflow,
-// division by zero, illegal instruction, bus error, or a fault sent while logging.
+// argument says: null write on the GUI thread or on a worker thread, stack overflow on
+// either, division by zero, illegal instruction, bus error, abort(), an exception that
+// a worker does not catch, a fault sent while logging, or a worker's fault while the
+// GUI thread logs without pause.
 #include "crashhandler.h"
 #include "loghandler.h"
 
@@ -11,7 +13,9 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdlib>
 #include <pthread.h>
+#include <stdexcept>
 #include <sys/mman.h>
 #include <thread>
 
@@ -58,6 +62,18 @@ void faultWhileLogging()
         qDebug() << "crashtest=busy";
 }
 
+// The fault comes while the GUI thread is most likely writing a line, holding the lock.
+void workerFaultWhileLogging()
+{
+    std::thread faulty([] {
+        QThread::msleep(50);
+        writeNull();
+    });
+    faulty.detach();
+    for (;;)
+        qDebug() << "crashtest=busy";
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -71,6 +87,8 @@ int main(int argc, char *argv[])
     qDebug() << "crashtest=start" << mode.constData();
 
     QThread *worker = QThread::create(writeNull);
+    QThread *overflowingWorker = QThread::create([] { qDebug() << recurse(0); });
+    QThread *throwingWorker = QThread::create([] { throw std::runtime_error("crashtest exception"); });
     QTimer::singleShot(0, &app, [&] {
         if (mode == "gui")
             writeNull();
@@ -78,6 +96,12 @@ int main(int argc, char *argv[])
             worker->start();
         else if (mode == "overflow")
             qDebug() << recurse(0);
+        else if (mode == "workeroverflow")
+            overflowingWorker->start();
+        else if (mode == "abort")
+            abort();
+        else if (mode == "throw")
+            throwingWorker->start();
         else if (mode == "divide")
             qDebug() << one / zero;
         else if (mode == "illegal")
@@ -86,6 +110,8 @@ int main(int argc, char *argv[])
             busError();
         else if (mode == "busylog")
             faultWhileLogging();
+        else if (mode == "workerbusylog")
+            workerFaultWhileLogging();
         else
             app.exit(2);
     });

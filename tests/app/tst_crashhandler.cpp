@@ -13,6 +13,7 @@ private slots:
     void crash_data();
     void crash();
     void faultInsideTheLogger();
+    void faultWhileAnotherThreadLogs();
     void unwritableCurrentFolder();
 
 private:
@@ -37,6 +38,9 @@ void TestCrashHandler::crash_data()
     QTest::newRow("null write on the GUI thread") << "gui" << SIGSEGV << "SIGSEGV" << false;
     QTest::newRow("null write on a worker thread") << "worker" << SIGSEGV << "SIGSEGV" << true;
     QTest::newRow("stack overflow") << "overflow" << SIGSEGV << "SIGSEGV" << false;
+    QTest::newRow("stack overflow on a worker thread") << "workeroverflow" << SIGSEGV << "SIGSEGV" << true;
+    QTest::newRow("abort") << "abort" << SIGABRT << "SIGABRT" << false;
+    QTest::newRow("exception a worker does not catch") << "throw" << SIGABRT << "SIGABRT" << true;
     QTest::newRow("division by zero") << "divide" << SIGFPE << "SIGFPE" << false;
     QTest::newRow("illegal instruction") << "illegal" << SIGILL << "SIGILL" << false;
     QTest::newRow("bus error") << "bus" << SIGBUS << "SIGBUS" << false;
@@ -77,6 +81,9 @@ void TestCrashHandler::crash()
     QCOMPARE(tid.captured(1).toLongLong() != pid, onWorker);
     if (mode == QLatin1String("gui") || mode == QLatin1String("worker"))
         QVERIFY(dump.contains(QStringLiteral("\naddress: 0x0\n")));
+    if (mode == QLatin1String("throw"))
+        QVERIFY2(dump.contains(QStringLiteral("\nterminate: uncaught exception std::runtime_error: crashtest exception\n")),
+                 qPrintable(dump.left(400)));
     const QRegularExpressionMatch time = QRegularExpression(QStringLiteral("\ntime: (\\d+) \\(")).match(dump);
     QVERIFY(time.hasMatch());
     QVERIFY(qAbs(time.captured(1).toLongLong() - QDateTime::currentSecsSinceEpoch()) < 60);
@@ -106,6 +113,25 @@ void TestCrashHandler::faultInsideTheLogger()
         QCOMPARE(process.exitStatus(), QProcess::CrashExit);
         QCOMPARE(process.exitCode(), SIGSEGV);
         QVERIFY(QFile::exists(folder->filePath(QStringLiteral("Pelbrook.dmp"))));
+    }
+}
+
+// The thread that fails waits for the lock the logging thread holds, instead of
+// leaving the line out.
+void TestCrashHandler::faultWhileAnotherThreadLogs()
+{
+    const QRegularExpression crashLine(QStringLiteral("^Debug: \\[[^]]{23}\\]ApplicationCrashHandler \\(:0, \\)$"));
+    for (int run = 0; run < 5; ++run) {
+        QFile::remove(folder->filePath(QStringLiteral("log/Pelbrook.txt")));
+        QProcess process;
+        process.setWorkingDirectory(folder->path());
+        process.start(crashtest, {QStringLiteral("workerbusylog")});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process.exitCode(), SIGSEGV);
+        const QStringList lines = QString::fromUtf8(readLog(folder->path())).split(QStringLiteral("\r\n"));
+        QVERIFY(lines.size() > 3);
+        QCOMPARE(lines.filter(crashLine).size(), 1);
     }
 }
 

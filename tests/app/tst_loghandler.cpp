@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -29,10 +30,18 @@ private slots:
     void rotation();
     void threadsWriteWholeLines();
     void twoProcessesWriteWholeLines();
+    void dataFolderAtStart();
+    void dataFolderWhileRunning_data();
+    void dataFolderWhileRunning();
 
 private:
     QProcess *startWriter(const QStringList &arguments);
     void checkAllLines(const QStringList &texts, int threads, int lines);
+    bool prepareFolders(bool programWritable);
+    QProcess *startSteppedWriter(int lines);
+    void setProgramFolderWritable(bool writable);
+    QString programFolder() const { return folder->filePath(QStringLiteral("program")); }
+    QString userLogFolder() const { return folder->filePath(QStringLiteral("data/logwriter/log")); }
 
     std::unique_ptr<QTemporaryDir> folder;
     QString writer;
@@ -223,6 +232,120 @@ void TestLogHandler::twoProcessesWriteWholeLines()
     QCOMPARE(first->exitCode(), 0);
     QCOMPARE(second->exitCode(), 0);
     checkAllLines({"first", "second"}, 2, 400);
+}
+
+namespace {
+
+const uint nobody = 65534;
+
+bool changeOwner(const QString &path, uint owner)
+{
+    return chown(QFile::encodeName(path).constData(), owner, owner) == 0;
+}
+
+QStringList entries(const QString &path)
+{
+    return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+// The writer runs as an unprivileged user from its own program folder, with a data
+// folder of its own for the fallback.
+bool TestLogHandler::prepareFolders(bool programWritable)
+{
+    const QString data = folder->filePath(QStringLiteral("data"));
+    if (!QDir().mkpath(programFolder()) || !QDir().mkpath(data)
+        || !QFile::rename(writer, programFolder() + QStringLiteral("/logwriter")))
+        return false;
+    writer = programFolder() + QStringLiteral("/logwriter");
+    const QFile::Permissions open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+        | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    if (!QFile::setPermissions(folder->path(), open) || !QFile::setPermissions(programFolder(), open)
+        || !changeOwner(data, nobody))
+        return false;
+    setProgramFolderWritable(programWritable);
+    return true;
+}
+
+void TestLogHandler::setProgramFolderWritable(bool writable)
+{
+    QVERIFY(changeOwner(programFolder(), writable ? nobody : 0));
+}
+
+QProcess *TestLogHandler::startSteppedWriter(int lines)
+{
+    QProcess *process = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    environment.insert(QStringLiteral("HOME"), folder->filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder->filePath(QStringLiteral("data")));
+    process->setProcessEnvironment(environment);
+    process->start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups", writer,
+                                               "stepped", "1", QString::number(lines), "line"});
+    return process;
+}
+
+// A program folder the user cannot write to sends the log to the user's data folder
+// and leaves the program folder as it was.
+void TestLogHandler::dataFolderAtStart()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to run the writer as another user");
+    QVERIFY(prepareFolders(false));
+    std::unique_ptr<QProcess> process(startSteppedWriter(2));
+    QVERIFY(process->waitForReadyRead());
+    process->write("\n");
+    QVERIFY(process->waitForFinished());
+    QCOMPARE(process->exitCode(), 0);
+    QCOMPARE(entries(programFolder()), QStringList{"logwriter"});
+    const QByteArray log = readLog(userLogFolder() + QStringLiteral("/.."));
+    QCOMPARE(log.count('\n'), 2);
+    QVERIFY(log.contains("]line 1 (:0, )\r\n"));
+}
+
+void TestLogHandler::dataFolderWhileRunning_data()
+{
+    QTest::addColumn<bool>("deleteLogFolder");
+    QTest::addColumn<bool>("programFolderWritable");
+    QTest::addColumn<bool>("inProgramFolder");
+    QTest::newRow("log folder deleted: made again") << true << true << true;
+    // The folder is not tested again while writing to it works.
+    QTest::newRow("program folder turned read-only, log folder kept") << false << false << true;
+    QTest::newRow("program folder turned read-only, log folder deleted") << true << false << false;
+}
+
+// Between two lines of one run the test deletes the log folder, takes the program
+// folder away from the user, or both.
+void TestLogHandler::dataFolderWhileRunning()
+{
+    QFETCH(bool, deleteLogFolder);
+    QFETCH(bool, programFolderWritable);
+    QFETCH(bool, inProgramFolder);
+    if (geteuid() != 0)
+        QSKIP("needs root to run the writer as another user");
+    QVERIFY(prepareFolders(true));
+    std::unique_ptr<QProcess> process(startSteppedWriter(2));
+    QVERIFY(process->waitForReadyRead());
+    process->readAll();
+    const QString programLog = programFolder() + QStringLiteral("/log");
+    QVERIFY(readLog(programFolder()).endsWith("]line 0 (:0, )\r\n"));
+    if (deleteLogFolder)
+        QVERIFY(QDir(programLog).removeRecursively());
+    setProgramFolderWritable(programFolderWritable);
+    process->write("\n");
+    QVERIFY(process->waitForFinished());
+    QCOMPARE(process->exitCode(), 0);
+
+    const QByteArray programContent = readLog(programFolder());
+    const QByteArray userContent = readLog(userLogFolder() + QStringLiteral("/.."));
+    const QByteArray second = "]line 1 (:0, )\r\n";
+    QCOMPARE(programContent.endsWith(second), inProgramFolder);
+    QCOMPARE(userContent.endsWith(second), !inProgramFolder);
+    QCOMPARE(programContent.count('\n') + userContent.count('\n'), deleteLogFolder ? 1 : 2);
+    // Only the log folder, no file left from deciding where to write.
+    QCOMPARE(entries(programFolder()), inProgramFolder || !deleteLogFolder ? QStringList({"log", "logwriter"})
+                                                                          : QStringList{"logwriter"});
 }
 
 QTEST_GUILESS_MAIN(TestLogHandler)
