@@ -124,6 +124,7 @@ void BatchExport::onScanFinished(const QList<QString> &fileFullNames)
     }
     folderCount = folders.size();
     report->extractionStarted(files.size(), files.value(0));
+    worker->setJobs(jobs);
     worker->startExtract(sourceFolder, destination, files);
 }
 

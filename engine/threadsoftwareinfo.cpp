@@ -1,6 +1,7 @@
 #include "threadsoftwareinfo.h"
 
 #include "exportrecord.h"
+#include "readahead.h"
 #include "readerlibrary.h"
 
 #include <QDebug>
@@ -36,6 +37,12 @@ void ThreadSoftwareInfo::startExtract(QString srcPath, QString dstPath, QList<QS
     start(QThread::InheritPriority);
 }
 
+void ThreadSoftwareInfo::setJobs(int jobs)
+{
+    QMutexLocker locker(&mutex);
+    this->jobs = qMax(1, jobs);
+}
+
 bool ThreadSoftwareInfo::isCopySucceeded()
 {
     QMutexLocker locker(&mutex);
@@ -66,11 +73,13 @@ void ThreadSoftwareInfo::run()
     QString srcPath;
     QString dstPath;
     QList<QString> fileList;
+    int jobs;
     {
         QMutexLocker locker(&mutex);
         srcPath = this->srcPath;
         dstPath = this->dstPath;
         fileList = this->fileList;
+        jobs = this->jobs;
     }
     qDebug() << "ThreadSoftwareInfo::run=srcPath:" << srcPath << " dstPath:" << dstPath;
 
@@ -102,6 +111,13 @@ void ThreadSoftwareInfo::run()
     QList<QString> parentIds;
     int tooLong = 0;
     const int n = fileList.size();
+    // The files the loop below asks about, in its order, so they can be read ahead.
+    QList<QString> toRead;
+    for (const QString &f : qAsConst(fileList)) {
+        if (isInstaller(f) && f.size() < ReaderLibrary::maxPathUnits)
+            toRead.append(f);
+    }
+    ReadAhead reads(library, toRead, jobs);
     for (int i = 0; i < n; ++i) {
         // Checked between files: a stop never cuts a library call or a progress record short.
         if (isStopRequested()) {
@@ -118,7 +134,7 @@ void ThreadSoftwareInfo::run()
         }
 
         qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
-        const ReaderLibrary::Result result = library.read(f);
+        const ReaderLibrary::Result result = reads.next();
         qDebug() << "ThreadSoftwareInfo::run=fun over";
         const SoftwareProperties &values = result.values;
         qDebug() << "ThreadSoftwareInfo::run=fun tran" << f << values.qFileCustomMd5;

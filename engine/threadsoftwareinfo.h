@@ -23,6 +23,9 @@ public:
     ~ThreadSoftwareInfo() override;
 
     void startExtract(QString srcPath, QString dstPath, QList<QString> fileList);
+    // Library calls of the next run that may overlap (1, the wizard's, unless set);
+    // records and rows stay in scan order whatever the number.
+    void setJobs(int jobs);
     bool isCopySucceeded();
     // Installers of the last run left out because their path does not fit the library's buffer.
     int tooLongPathCount();
@@ -49,6 +52,7 @@ private:
     bool copySucceeded = false;
     int skippedPaths = 0;
     bool stopRequested = false;
+    int jobs = 1;
 };
 
 #endif
