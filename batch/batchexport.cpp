@@ -21,6 +21,19 @@ namespace {
 // by then is a library call still reading, which holds no file that needs cleaning.
 const int interruptGraceMs = 800;
 
+// The texts of the worker's failures, also for the same failures found up front.
+QString failureText(int reason, const QString &path)
+{
+    switch (reason) {
+    case ThreadSoftwareInfo::SourceFolderMissing:
+        return QStringLiteral("提取失败，软件信息提取目录不存在：") + path;
+    case ThreadSoftwareInfo::ReaderNotLoadable:
+        return QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
+    default:
+        return QStringLiteral("提取失败，无法写入临时文件：") + path;
+    }
+}
+
 bool canCreateFileIn(const QString &folder)
 {
     QTemporaryFile probe(folder + QStringLiteral("/.pelbrook-export-XXXXXX"));
@@ -61,11 +74,11 @@ void BatchExport::start()
     clock.start();
     // Everything that would only fail after a long run is checked first.
     if (!QFileInfo(sourceFolder).isDir()) {
-        fail(QStringLiteral("提取失败，软件信息提取目录不存在：") + sourceFolder);
+        fail(failureText(ThreadSoftwareInfo::SourceFolderMissing, sourceFolder));
         return;
     }
     if (!library.load()) {
-        fail(QStringLiteral("提取失败，无法加载软件信息读取组件：") + library.fileName());
+        fail(failureText(ThreadSoftwareInfo::ReaderNotLoadable, library.fileName()));
         return;
     }
     const QString converter = QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::converterFileName();
@@ -77,7 +90,7 @@ void BatchExport::start()
         return;
     const QString dataFolder = Platform::writableDataFolder();
     if (!canCreateFileIn(dataFolder)) {
-        fail(QStringLiteral("提取失败，无法写入临时文件：") + dataFolder + QStringLiteral("/temp.csv"));
+        fail(failureText(ThreadSoftwareInfo::TempFileNotWritable, dataFolder + QStringLiteral("/temp.csv")));
         return;
     }
     runLock.reset(new RunLock(dataFolder + QStringLiteral("/.pelbrook-export.lock")));
@@ -160,17 +173,7 @@ void BatchExport::onExtractFailed(int reason, const QString &path)
 {
     if (signalNumber != 0)
         return;
-    switch (reason) {
-    case ThreadSoftwareInfo::SourceFolderMissing:
-        fail(QStringLiteral("提取失败，软件信息提取目录不存在：") + path);
-        break;
-    case ThreadSoftwareInfo::ReaderNotLoadable:
-        fail(QStringLiteral("提取失败，无法加载软件信息读取组件：") + path);
-        break;
-    default:
-        fail(QStringLiteral("提取失败，无法写入临时文件：") + path);
-        break;
-    }
+    fail(failureText(reason, path));
 }
 
 void BatchExport::onWorkerFinished()
