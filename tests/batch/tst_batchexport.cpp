@@ -60,6 +60,12 @@ void TestBatchExport::initTestCase()
     qputenv("TMPDIR", dir.path().toUtf8());
     // Top-level installers, two green-software folders (one nested deeper), names that
     // need cleaning, quotes and commas in values, a database, files that are not installers.
+    // First in scan order and slow to read, so that with several jobs later files finish first.
+    QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", src + "/0 large.exe"));
+    {
+        QFile large(src + "/0 large.exe");
+        QVERIFY(large.open(QIODevice::Append) && large.write(QByteArray(48 << 20, '\x5a')) == 48 << 20);
+    }
     QVERIFY(copyFixture(fixtures.path(), "signed-sha256.exe", src + "/a signed setup.exe"));
     QVERIFY(copyFixture(fixtures.path(), "quoted.exe", src + "/quoted.exe"));
     QVERIFY(copyFixture(fixtures.path(), "original-only.exe", src + "/Original.EXE"));
@@ -128,22 +134,22 @@ void TestBatchExport::csvMatchesWizard()
 
     const QByteArray expected = fileContent(wizardCsv);
     QVERIFY(expected.startsWith("\xEF\xBB\xBF") || expected.startsWith("软件分组名称"));
-    // Header, eight installers, two green-software folders.
-    QCOMPARE(expected.count("\r\n"), 11);
+    // Header, nine installers, two green-software folders.
+    QCOMPARE(expected.count("\r\n"), 12);
     QCOMPARE(fileContent(batchCsv), expected);
 
     // Both workbooks, read by an independent reader, say the same.
     const QList<QStringList> rows = workbookRows(readWorkbook(batchBook));
-    QCOMPARE(rows.size(), 11);
+    QCOMPARE(rows.size(), 12);
     QCOMPARE(rows.first(), headerTexts());
     QCOMPARE(rows, workbookRows(readWorkbook(wizardBook)));
     QCOMPARE(temporaryFiles(folder), QStringList());
 
     // One plain progress line per installer when stderr is not a terminal, then the summary.
-    QCOMPARE(batch.err.count(QRegularExpression(QStringLiteral("^\\[\\d/8\\] "),
+    QCOMPARE(batch.err.count(QRegularExpression(QStringLiteral("^\\[\\d/9\\] "),
                                                 QRegularExpression::MultilineOption)),
-             8);
-    QVERIFY2(batch.err.contains(QStringLiteral("安装包 8 个，文件夹 2 个")), qPrintable(batch.err));
+             9);
+    QVERIFY2(batch.err.contains(QStringLiteral("安装包 9 个，文件夹 2 个")), qPrintable(batch.err));
 }
 
 void TestBatchExport::exitCodes_data()
@@ -203,7 +209,7 @@ void TestBatchExport::exitCodes()
     else
         QVERIFY2(result.err.contains(message), qPrintable(result.err));
     if (exitCode == 0) {
-        QCOMPARE(workbookRows(readWorkbook(dir.filePath("out/old.xlsx"))).size(), 11);
+        QCOMPARE(workbookRows(readWorkbook(dir.filePath("out/old.xlsx"))).size(), 12);
     } else {
         // The old destination is kept whole.
         QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
