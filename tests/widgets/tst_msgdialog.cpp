@@ -86,6 +86,8 @@ private slots:
     void placementOnScreens_data();
     void placementOnScreens();
     void shadowAndBody();
+    void buttonLookWhenShownAgain_data();
+    void buttonLookWhenShownAgain();
     void requestsWhileShownWaitTheirTurn();
     void screenshots();
 };
@@ -388,6 +390,43 @@ void TestMsgDialog::shadowAndBody()
             QCOMPARE(shot.pixel(w - 1 - i, h - 1 - j), big.pixel(big.width() - 1 - i, big.height() - 1 - j));
         }
     }
+}
+
+void TestMsgDialog::buttonLookWhenShownAgain_data()
+{
+    QTest::addColumn<bool>("pointerOverOk");
+    QTest::addColumn<QColor>("expected");
+
+    QTest::newRow("pointer elsewhere: normal") << false << QColor(56, 164, 245);
+    QTest::newRow("pointer over the button: hover") << true << QColor(99, 193, 255);
+}
+
+// A click's release leaves the hover look behind, and the dialog hides before any Leave arrives.
+void TestMsgDialog::buttonLookWhenShownAgain()
+{
+    QFETCH(bool, pointerOverOk);
+    QFETCH(QColor, expected);
+
+    auto fillOf = [](BtnColor *button) { return QColor(button->grab().toImage().pixel(4, button->height() / 2)); };
+    MsgDialog dialog;
+    QCursor::setPos(0, 0);
+    QPoint okCentre;
+    whenModal([&](MsgDialog *shown) {
+        BtnColor *ok = child<BtnColor>(shown, "btnColor_ok");
+        okCentre = ok->mapToGlobal(ok->rect().center());
+        QTest::mouseMove(ok);
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    dialog.showMsg(false, QStringLiteral("第一条"), 0, QStringLiteral("确定"), QString(), nullptr);
+
+    QCursor::setPos(pointerOverOk ? okCentre : QPoint(0, 0));
+    QColor seen;
+    whenModal([&](MsgDialog *shown) {
+        seen = fillOf(child<BtnColor>(shown, "btnColor_ok"));
+        QTest::keyClick(shown, Qt::Key_Escape);
+    });
+    dialog.showMsg(false, QStringLiteral("第二条"), 0, QStringLiteral("确定"), QString(), nullptr);
+    QCOMPARE(seen, expected);
 }
 
 void TestMsgDialog::requestsWhileShownWaitTheirTurn()
