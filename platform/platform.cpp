@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -81,6 +82,7 @@ bool loadQtTranslations()
             return QCoreApplication::installTranslator(translator);
     }
     delete translator;
+    qDebug() << "Platform::loadQtTranslations=missing" << folders;
     return false;
 }
 
