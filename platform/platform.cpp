@@ -7,10 +7,10 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QLibraryInfo>
-#include <QTranslator>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QSysInfo>
+#include <QTranslator>
 
 #ifdef PELBROOK_HAS_X11EXTRAS
 #include <QX11Info>

@@ -12,8 +12,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPainter>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
