@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <memory>
 #include <thread>
@@ -30,6 +31,26 @@ QMutex logMutex;
 // wait for a lock the thread already holds (the log lock, or one inside Qt), so such
 // messages are dropped.
 thread_local bool insideLogger = false;
+
+// "[yyyy-MM-dd hh:mm:ss.zzz]" in local time. Local time costs a look at the system's
+// time zone on every call, so it is worked out once a second (a zone's offset only
+// changes on a whole second) and the milliseconds are added to it.
+QByteArray timestamp()
+{
+    thread_local qint64 cachedSecond = -1;
+    thread_local QByteArray cachedText;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 second = now >= 0 ? now / 1000 : (now - 999) / 1000;
+    if (second != cachedSecond) {
+        cachedText = QDateTime::fromMSecsSinceEpoch(second * 1000, Qt::LocalTime)
+                         .toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss."))
+                         .toLatin1();
+        cachedSecond = second;
+    }
+    char milliseconds[6];
+    qsnprintf(milliseconds, sizeof milliseconds, "%03d]", int(now - second * 1000));
+    return QByteArray(cachedText).append(milliseconds);
+}
 
 QString formatLine(QtMsgType type, const QMessageLogContext &context, const QString &msg)
 {
@@ -50,7 +71,7 @@ QString formatLine(QtMsgType type, const QMessageLogContext &context, const QStr
         format = "Info: %s%s (%s:%u, %s)\r\n";
         break;
     }
-    const QByteArray time = QDateTime::currentDateTime().toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss.zzz]")).toUtf8();
+    const QByteArray time = timestamp();
     return QString::asprintf(format, time.constData(), msg.toUtf8().constData(), context.file ? context.file : "",
                              unsigned(context.line), context.function ? context.function : "");
 }
@@ -90,25 +111,20 @@ bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFold
     }
 
     const QString liveName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix) + QStringLiteral(".txt");
-    QFile file(liveName);
-    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
-        if (!QDir().mkpath(folderPath) || !file.open(QIODevice::Append | QIODevice::Unbuffered))
-            return false;
-    }
-    if (file.size() >= rotationSize) {
-        file.close();
+    LogLock::AppendResult result = LogLock::appendUnlessFull(liveName, bytes, rotationSize);
+    if (result == LogLock::Failed && QDir().mkpath(folderPath))
+        result = LogLock::appendUnlessFull(liveName, bytes, rotationSize);
+    if (result == LogLock::Full) {
         const QString rotatedName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix)
             + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".txt");
         // A rotation in the same second as the last one finds its name taken; the
         // live file then grows until the next second.
         if (QFile::rename(liveName, rotatedName))
             removeOldestRotatedFiles(QDir(folderPath));
-        if (!file.open(QIODevice::Append | QIODevice::Unbuffered))
-            return false;
+        // Written whether the rename worked or not: the line is never lost to rotation.
+        result = LogLock::appendUnlessFull(liveName, bytes, std::numeric_limits<qint64>::max());
     }
-    const bool written = file.write(bytes) == bytes.size();
-    file.close();
-    return written;
+    return result == LogLock::Appended;
 }
 
 // The data folder is decided once; only a failed write asks for the decision again,

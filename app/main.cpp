@@ -15,6 +15,7 @@ int main(int argc, char *argv[])
     qDebug() << "Mark=2022-06-15";
     installCrashHandler();
     Platform::substituteFonts();
+    Platform::loadQtTranslations();
     if (Platform::isWindowsXp())
         QCoreApplication::setAttribute(Qt::AA_UseSoftwareOpenGL, true);
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Many small files: a whole export of 20,000 small installers. Reports milliseconds per file
-# in all, with md5sum over the same files as the reference line. Prints the figures last.
+# in all, with md5sum over the same files as the reference line, and the export's processor
+# time per file (user + system, converter included), which a busy machine disturbs less
+# than the wall clock. Prints the figures last.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$top/build}
@@ -12,7 +14,11 @@ cat "$src"/* > /dev/null
 
 s=$(date +%s.%N); (cd "$src" && ls | xargs md5sum >/dev/null); e=$(date +%s.%N)
 ref=$(echo "$e - $s" | bc -l)
-line=$("$build/bin/bench_export" "$src" "$work/out.xlsx" 1 2>&1 | grep '^run=' | tail -n 1)
+TIMEFORMAT='%U %S'
+cpu=$( { time "$build/bin/bench_export" "$src" "$work/out.xlsx" 1 >/dev/null 2>"$work/export.err"; } 2>&1 )
+line=$(grep '^run=' "$work/export.err" | tail -n 1)
 secs=$(sed -E 's/.*export_seconds=([0-9.]+).*/\1/' <<<"$line")
-printf 'small: files=%s md5sum_ms_per_file=%.3f export_ms_per_file=%.3f ratio=%.2f goal_ms_per_file=2.0\n' \
-  "$count" "$(echo "1000 * $ref / $count" | bc -l)" "$(echo "1000 * $secs / $count" | bc -l)" "$(echo "$secs / $ref" | bc -l)"
+cpu_secs=$(awk '{ print $1 + $2 }' <<<"$cpu")
+printf 'small: files=%s md5sum_ms_per_file=%.3f export_ms_per_file=%.3f ratio=%.2f export_cpu_ms_per_file=%.3f goal_ms_per_file=0.2\n' \
+  "$count" "$(echo "1000 * $ref / $count" | bc -l)" "$(echo "1000 * $secs / $count" | bc -l)" "$(echo "$secs / $ref" | bc -l)" \
+  "$(echo "1000 * $cpu_secs / $count" | bc -l)"

@@ -1,6 +1,7 @@
 #ifndef LOGLOCK_H
 #define LOGLOCK_H
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -17,6 +18,12 @@ public:
 
     // False when the folder could not be opened (it may have been deleted).
     bool isHeld() const;
+
+    enum AppendResult { Appended, Full, Failed };
+    // Appends bytes to a file of the folder in one write, creating the file, unless it
+    // already holds at least fullSize bytes. One open, one size query and one write:
+    // the log calls it for every line.
+    static AppendResult appendUnlessFull(const QString &fileName, const QByteArray &bytes, qint64 fullSize);
 
 private:
     qintptr handle;

@@ -34,3 +34,27 @@ bool LogLock::isHeld() const
 {
     return handle != 0;
 }
+
+LogLock::AppendResult LogLock::appendUnlessFull(const QString &fileName, const QByteArray &bytes, qint64 fullSize)
+{
+    HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(fileName).utf16()),
+                              FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return Failed;
+    AppendResult result = Failed;
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size)) {
+        if (size.QuadPart >= fullSize) {
+            result = Full;
+        } else {
+            DWORD written = 0;
+            result = WriteFile(file, bytes.constData(), DWORD(bytes.size()), &written, nullptr)
+                    && written == DWORD(bytes.size())
+                ? Appended
+                : Failed;
+        }
+    }
+    CloseHandle(file);
+    return result;
+}

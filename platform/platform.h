@@ -30,6 +30,16 @@ QString recheckWritableDataFolder();
 // Latin and Chinese glyphs come from one face. Call once the application exists.
 void substituteFonts();
 
+// Installs Qt's own Simplified Chinese texts (the file dialogs, their questions and
+// buttons) whatever the system's language, since the wizard speaks only Chinese.
+// Call once the application exists. False when the translation is not installed.
+bool loadQtTranslations();
+
+// Whether the window system shows the transparent parts of a window as transparent: on
+// X11 only while a compositing manager runs. Asked anew each time, since one can start
+// or stop at any moment. PELBROOK_TRANSLUCENT_WINDOWS=0 or =1 overrides the answer.
+bool canShowTranslucentWindows();
+
 // True only on Windows XP, where the GUI needs software OpenGL.
 bool isWindowsXp();
 

@@ -1,5 +1,6 @@
 #include "btncolor.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -70,6 +71,10 @@ bool BtnColor::event(QEvent *event)
             emit signal_out();
             currentStyle = normalStyle;
             update();
+        } else if (event->type() == QEvent::Show) {
+            // A window can hide under the pointer before its Leave arrives, and none comes while it is
+            // hidden, so the look left by the last click or hover is stale by the time it shows again.
+            currentStyle = rect().contains(mapFromGlobal(QCursor::pos())) ? hoverStyle : normalStyle;
         }
     }
     return QWidget::event(event);

@@ -1,13 +1,22 @@
 #include "shadowdialog.h"
 
+#include "platform.h"
+
+#include <QColor>
 #include <QPainter>
+#include <QRegion>
 
 namespace {
 const int pieceSize = 20;
+// The shadow's band outside the body.
+const int shadowWidth = 10;
+// The outline of the opaque look, in the blue of the title strips.
+const QColor outlineColor(56, 164, 245);
 }
 
 ShadowDialog::ShadowDialog(QWidget *parent)
     : QDialog(parent)
+    , translucent(true)
 {
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground, true);
@@ -25,12 +34,39 @@ ShadowDialog::ShadowDialog(QWidget *parent)
                  << image.copy(w - pieceSize, h - pieceSize, pieceSize, pieceSize); // bottom-right corner
 }
 
+// The body and whatever children stand out of it (a title strip over the top band), with a one-pixel outline.
+QRect ShadowDialog::opaqueArea() const
+{
+    const QRect body = rect().adjusted(shadowWidth, shadowWidth, -shadowWidth, -shadowWidth);
+    return (body | childrenRect()).adjusted(-1, -1, 1, 1) & rect();
+}
+
+void ShadowDialog::showEvent(QShowEvent *event)
+{
+    // Asked at every show: a compositing manager can start or stop while the program runs.
+    translucent = Platform::canShowTranslucentWindows();
+    if (translucent)
+        clearMask();
+    else
+        setMask(QRegion(opaqueArea()));
+    QDialog::showEvent(event);
+}
+
 void ShadowDialog::paintEvent(QPaintEvent *event)
 {
     const int w = width();
     const int h = height();
     const int s = pieceSize;
     QPainter painter(this);
+
+    if (!translucent) {
+        // Every pixel left inside the mask is opaque, so nothing is left for the window system to show black.
+        const QRect area = opaqueArea();
+        painter.fillRect(area, outlineColor);
+        painter.fillRect(area.adjusted(1, 1, -1, -1), Qt::white);
+        QWidget::paintEvent(event);
+        return;
+    }
 
     painter.drawPixmap(0, 0, shadowPieces[4]);
     painter.drawPixmap(w - s, 0, shadowPieces[5]);

@@ -1,18 +1,25 @@
 // Renders every wizard page, in each state of the extraction page, and the
 // message dialog to PNG files, so the whole wizard can be looked at without a
-// display. Usage: render_pages <output folder>
+// display. Every state is reached as a user reaches it: the paths come through
+// the pages' browse buttons and Qt's file dialogs.
+// Usage: render_pages <output folder>
+#include "dialogdriver.h"
 #include "framemain.h"
 #include "platform.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 QString outputFolder;
@@ -36,6 +43,13 @@ QImage grabWindow(FrameMain &window)
     return window.grab().toImage();
 }
 
+// As a user clicks: the pointer goes to the button first, so each button's look follows the pointer.
+void click(QWidget *button)
+{
+    QTest::mouseMove(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
 void click(QWidget *page, const char *name)
 {
     QWidget *button = page->findChild<QWidget *>(QLatin1String(name));
@@ -44,29 +58,95 @@ void click(QWidget *page, const char *name)
         ++failures;
         return;
     }
-    QTest::mouseClick(button, Qt::LeftButton);
+    click(button);
 }
 
-// The dialog is modal: it is grabbed and closed from a timer while its event loop runs.
-void renderMessage(FrameMain &window, const QString &name, int type, const QString &msg)
+// A dialog over the dimmed window, where it stands on the screen.
+QImage overWindow(const QImage &background, FrameMain &window, QWidget *dialog)
 {
-    const QImage background = grabWindow(window);
-    QTimer::singleShot(100, [&window, background, name] {
+    QImage image = background;
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), QColor(0, 0, 0, 40));
+    painter.drawImage(dialog->geometry().topLeft() - window.geometry().topLeft(), dialog->grab().toImage());
+    painter.end();
+    return image;
+}
+
+// The message dialog is modal: the window under it and the dialog are grabbed, and the dialog is
+// closed, from a timer while its event loop runs. cause opens it as the program does.
+void renderMessage(FrameMain &window, const QString &name, const std::function<void()> &cause)
+{
+    QTimer::singleShot(100, [&window, name] {
         QWidget *dialog = QApplication::activeModalWidget();
         if (!dialog) {
             std::fprintf(stderr, "no message dialog for %s\n", qPrintable(name));
             ++failures;
             return;
         }
-        QImage image = background;
-        QPainter painter(&image);
-        painter.fillRect(image.rect(), QColor(0, 0, 0, 40));
-        painter.drawImage(dialog->geometry().topLeft() - window.geometry().topLeft(), dialog->grab().toImage());
-        painter.end();
-        save(image, name);
+        save(overWindow(grabWindow(window), window, dialog), name);
         dialog->close();
     });
-    window.on_showMsg(false, msg, type, QStringLiteral("关闭"));
+    cause();
+}
+
+// A message of the controller, which goes to the window.
+void renderMessage(FrameMain &window, const QString &name, int type, const QString &msg)
+{
+    renderMessage(window, name, [&] { window.on_showMsg(false, msg, type, QStringLiteral("关闭")); });
+}
+
+// Clicks the page's browse button; the driver answers the file dialog as a user would. The
+// pointer then rests on an empty part of the page.
+void browse(DialogDriver &driver, QWidget *page)
+{
+    click(page, "btnColor_browse");
+    if (driver.pendingActions() != 0) {
+        std::fprintf(stderr, "%s opened no file dialog\n", qPrintable(page->objectName()));
+        ++failures;
+    }
+    QTest::mouseMove(page, QPoint(480, 460));
+}
+
+// The source and destination pages as they look after a choice made in the file dialogs, then
+// on with their next buttons to the extraction page. The folders are real, as the dialogs want
+// them, and fixed, so the pictures change only with the program.
+void renderChoices(FrameMain &window, QStackedWidget *stack)
+{
+    const QString examples = QDir::tempPath() + QStringLiteral("/pelbrook-screenshots");
+    const QString source = examples + QStringLiteral("/软件信息提取目录");
+    QDir(examples).removeRecursively();
+    QDir().mkpath(source + QStringLiteral("/视频播放器"));
+    QDir().mkpath(source + QStringLiteral("/压缩工具"));
+
+    DialogDriver driver;
+    driver.onFileDialog([&](QFileDialog *dialog) {
+        // With an empty name field the dialog chooses the folder it shows.
+        dialog->setDirectory(source);
+        if (!QTest::qWaitForWindowExposed(dialog))
+            ++failures;
+        QTest::qWait(60);
+        save(overWindow(grabWindow(window), window, dialog), QStringLiteral("2-source-folder-dialog"));
+        click(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open));
+    });
+    browse(driver, stack->currentWidget());
+    save(grabWindow(window), QStringLiteral("2-source-folder"));
+    click(stack->currentWidget(), "btnColor_next");
+
+    driver.onFileDialog([&](QFileDialog *dialog) {
+        if (!QTest::qWaitForWindowExposed(dialog))
+            ++failures;
+        dialog->setDirectory(examples);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("软件信息.xlsx"));
+        click(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save));
+    });
+    browse(driver, stack->currentWidget());
+    save(grabWindow(window), QStringLiteral("3-export-file"));
+    click(stack->currentWidget(), "btnColor_next");
+    QDir(examples).removeRecursively();
+    if (stack->currentIndex() != 4) {
+        std::fprintf(stderr, "the next buttons did not lead to the extraction page\n");
+        ++failures;
+    }
 }
 }
 
@@ -74,6 +154,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     Platform::substituteFonts();
+    Platform::loadQtTranslations();
     if (argc != 2) {
         std::fprintf(stderr, "usage: render_pages <output folder>\n");
         return 2;
@@ -95,34 +176,41 @@ int main(int argc, char *argv[])
         save(grabWindow(window), QLatin1String(page.name));
     }
 
-    // The source and destination pages as they look after a choice.
     stack->setCurrentIndex(2);
-    stack->currentWidget()->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"))
-        ->setText(QStringLiteral("/home/admin/软件信息提取目录"));
-    save(grabWindow(window), QStringLiteral("2-source-folder"));
-    stack->setCurrentIndex(3);
-    stack->currentWidget()->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))
-        ->setText(QStringLiteral("/home/admin/软件信息.xlsx"));
-    save(grabWindow(window), QStringLiteral("3-export-file"));
-
-    stack->setCurrentIndex(4);
+    renderChoices(window, stack);
     save(grabWindow(window), QStringLiteral("4-list-loading"));
+
+    // A scan that found nothing: the extraction button only warns.
+    QWidget *listPage = stack->currentWidget();
+    window.showSoftwareList({});
+    renderMessage(window, QStringLiteral("message-warning"), [&] { click(listPage, "btnColor_software"); });
+    // The same message where the window system cannot show translucent windows.
+    qputenv("PELBROOK_TRANSLUCENT_WINDOWS", "0");
+    renderMessage(window, QStringLiteral("message-warning-opaque"), [&] { click(listPage, "btnColor_software"); });
+    qunsetenv("PELBROOK_TRANSLUCENT_WINDOWS");
+
+    // Refreshed, the folder's contents are listed.
+    click(listPage, "btnColor_frush");
     window.showSoftwareList({QStringLiteral("办公套件安装包.exe"), QStringLiteral("数据库客户端.msi"),
                              QStringLiteral("截图工具.exe"), QStringLiteral("视频播放器"), QStringLiteral("压缩工具"),
                              QStringLiteral("远程协助工具_x64_setup.exe"), QStringLiteral("输入法安装程序.msi")});
+    QTest::mouseMove(listPage, QPoint(480, 460));
     save(grabWindow(window), QStringLiteral("4-list-listed"));
-    renderMessage(window, QStringLiteral("message-warning"), 0,
-                  QStringLiteral("没有找到可以提取的安装包或绿色软件，请返回“选择路径”步骤重新指定目录。"));
-    click(stack->currentWidget(), "btnColor_software");
+
+    // An extraction whose workbook could not be written, then one that succeeds.
+    click(listPage, "btnColor_software");
     window.showExtractProgress(3, 8);
     save(grabWindow(window), QStringLiteral("4-list-extracting"));
     window.showExtractProgress(8, 8);
-    window.extractFinished();
-    save(grabWindow(window), QStringLiteral("4-list-done"));
-    renderMessage(window, QStringLiteral("message-success"), 1, QStringLiteral("提取完毕"));
     renderMessage(window, QStringLiteral("message-error"), 2,
                   QStringLiteral("提取失败，写入软件信息.xlsx文件错误，请检查：\r\n1：该文件是否已经打开；\r\n"
                                  "2：该文件所在磁盘的空间是否已满。"));
+    click(listPage, "btnColor_software");
+    window.showExtractProgress(8, 8);
+    window.extractFinished();
+    renderMessage(window, QStringLiteral("message-success"), 1, QStringLiteral("提取完毕"));
+    QTest::mouseMove(listPage, QPoint(480, 460));
+    save(grabWindow(window), QStringLiteral("4-list-done"));
 
     const struct {
         int index;

@@ -86,6 +86,9 @@ private slots:
     void placementOnScreens_data();
     void placementOnScreens();
     void shadowAndBody();
+    void opaqueWithoutCompositor();
+    void buttonLookWhenShownAgain_data();
+    void buttonLookWhenShownAgain();
     void requestsWhileShownWaitTheirTurn();
     void screenshots();
 };
@@ -354,6 +357,8 @@ void TestMsgDialog::placementOnScreens()
 
 void TestMsgDialog::shadowAndBody()
 {
+    // As with a compositing manager, also where the test runs on an X server without one.
+    qputenv("PELBROOK_TRANSLUCENT_WINDOWS", "1");
     MsgDialog dialog;
     QImage shot;
     whenModal([&](MsgDialog *shown) {
@@ -361,6 +366,7 @@ void TestMsgDialog::shadowAndBody()
         clickOk(shown);
     });
     dialog.showMsg(false, QStringLiteral("消息"), 0, QStringLiteral("确定"), QString(), nullptr);
+    qunsetenv("PELBROOK_TRANSLUCENT_WINDOWS");
 
     QCOMPARE(shot.size(), dialogSize);
     const int w = shot.width(), h = shot.height();
@@ -388,6 +394,104 @@ void TestMsgDialog::shadowAndBody()
             QCOMPARE(shot.pixel(w - 1 - i, h - 1 - j), big.pixel(big.width() - 1 - i, big.height() - 1 - j));
         }
     }
+}
+
+// Where translucent windows cannot be shown, the shadow's alpha would show as a black band.
+void TestMsgDialog::opaqueWithoutCompositor()
+{
+    struct Shown
+    {
+        QImage shot;
+        QRegion mask;
+        QList<QRect> layout;
+    };
+    auto show = [](MsgDialog &dialog, const char *translucentWindows) {
+        qputenv("PELBROOK_TRANSLUCENT_WINDOWS", translucentWindows);
+        Shown seen;
+        whenModal([&](MsgDialog *shown) {
+            seen.shot = shown->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            seen.mask = shown->mask();
+            for (const char *name : {"widgetMove", "label_back", "label_icon", "label_msg", "btnColor_ok", "btnColor_cancel"}) {
+                const QWidget *widget = child<QWidget>(shown, name);
+                seen.layout << QRect(widget->mapTo(shown, QPoint(0, 0)), widget->size());
+            }
+            clickOk(shown);
+        });
+        dialog.showMsg(true, QStringLiteral("消息"), 0, QStringLiteral("确定"), QStringLiteral("取消"), nullptr);
+        qunsetenv("PELBROOK_TRANSLUCENT_WINDOWS");
+        return seen;
+    };
+
+    MsgDialog dialog;
+    const Shown withShadow = show(dialog, "1");
+    const Shown opaque = show(dialog, "0");
+    const Shown shadowAgain = show(dialog, "1");
+
+    QVERIFY(withShadow.mask.isEmpty());
+    QVERIFY(shadowAgain.mask.isEmpty());
+    QCOMPARE(opaque.layout, withShadow.layout);
+    // The window is cut to the title strip and the body, with a one-pixel outline round them.
+    const QRect kept(9, 0, dialogSize.width() - 18, dialogSize.height() - 9);
+    QCOMPARE(opaque.mask, QRegion(kept));
+
+    int translucentPixels = 0, blackPixels = 0;
+    for (int y = kept.top(); y <= kept.bottom(); ++y) {
+        for (int x = kept.left(); x <= kept.right(); ++x) {
+            const QRgb pixel = opaque.shot.pixel(x, y);
+            translucentPixels += qAlpha(pixel) != 255;
+            blackPixels += (pixel & 0xffffff) == 0;
+        }
+    }
+    QCOMPARE(translucentPixels, 0);
+    QCOMPARE(blackPixels, 0);
+
+    const QRgb blue = qRgba(56, 164, 245, 255), white = qRgba(255, 255, 255, 255);
+    QCOMPARE(opaque.shot.pixel(kept.left(), 100), blue);
+    QCOMPARE(opaque.shot.pixel(kept.right(), 100), blue);
+    QCOMPARE(opaque.shot.pixel(150, kept.bottom()), blue);
+    QCOMPARE(opaque.shot.pixel(kept.left() + 1, 100), white);
+    QCOMPARE(opaque.shot.pixel(kept.right() - 1, 100), white);
+    QCOMPARE(opaque.shot.pixel(150, kept.bottom() - 1), white);
+    QCOMPARE(opaque.shot.pixel(150, 0), blue);
+    // Inside the outline the dialog looks as it does with its shadow.
+    QCOMPARE(opaque.shot.copy(kept.adjusted(1, 0, -1, -1)), withShadow.shot.copy(kept.adjusted(1, 0, -1, -1)));
+}
+
+void TestMsgDialog::buttonLookWhenShownAgain_data()
+{
+    QTest::addColumn<bool>("pointerOverOk");
+    QTest::addColumn<QColor>("expected");
+
+    QTest::newRow("pointer elsewhere: normal") << false << QColor(56, 164, 245);
+    QTest::newRow("pointer over the button: hover") << true << QColor(99, 193, 255);
+}
+
+// A click's release leaves the hover look behind, and the dialog hides before any Leave arrives.
+void TestMsgDialog::buttonLookWhenShownAgain()
+{
+    QFETCH(bool, pointerOverOk);
+    QFETCH(QColor, expected);
+
+    auto fillOf = [](BtnColor *button) { return QColor(button->grab().toImage().pixel(4, button->height() / 2)); };
+    MsgDialog dialog;
+    QCursor::setPos(0, 0);
+    QPoint okCentre;
+    whenModal([&](MsgDialog *shown) {
+        BtnColor *ok = child<BtnColor>(shown, "btnColor_ok");
+        okCentre = ok->mapToGlobal(ok->rect().center());
+        QTest::mouseMove(ok);
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    dialog.showMsg(false, QStringLiteral("第一条"), 0, QStringLiteral("确定"), QString(), nullptr);
+
+    QCursor::setPos(pointerOverOk ? okCentre : QPoint(0, 0));
+    QColor seen;
+    whenModal([&](MsgDialog *shown) {
+        seen = fillOf(child<BtnColor>(shown, "btnColor_ok"));
+        QTest::keyClick(shown, Qt::Key_Escape);
+    });
+    dialog.showMsg(false, QStringLiteral("第二条"), 0, QStringLiteral("确定"), QString(), nullptr);
+    QCOMPARE(seen, expected);
 }
 
 void TestMsgDialog::requestsWhileShownWaitTheirTurn()
