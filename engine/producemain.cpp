@@ -92,9 +92,16 @@ void ProduceMain::on_pelbrook(int index, int count, QString srcPath, QString qSt
     if (threadSoftwareInfo->isCopySucceeded()) {
         mainWindow->extractFinished();
         QString msg = QStringLiteral("提取完毕");
+        // Files left out of the workbook first, then files whose row lacks a value.
         const int tooLong = threadSoftwareInfo->tooLongPathCount();
         if (tooLong > 0)
             msg += QStringLiteral("\r\n有%1个文件路径过长，未能提取。").arg(tooLong);
+        const int unreadable = threadSoftwareInfo->unreadableCount();
+        if (unreadable > 0)
+            msg += QStringLiteral("\r\n有%1个文件无法读取，未能提取。").arg(unreadable);
+        const int untrusted = threadSoftwareInfo->untrustedSignatureCount();
+        if (untrusted > 0)
+            msg += QStringLiteral("\r\n有%1个文件的数字签名不受信任，未填写厂商数字签名。").arg(untrusted);
         showMessage(msg, 1, false, QStringLiteral("关闭"));
     } else {
         const QString fileName = QFileInfo(mainWindow->exportFilePath()).fileName();

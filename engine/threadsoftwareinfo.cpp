@@ -48,10 +48,27 @@ int ThreadSoftwareInfo::tooLongPathCount()
     return skippedPaths;
 }
 
+int ThreadSoftwareInfo::unreadableCount()
+{
+    QMutexLocker locker(&mutex);
+    return unreadable;
+}
+
+int ThreadSoftwareInfo::untrustedSignatureCount()
+{
+    QMutexLocker locker(&mutex);
+    return untrusted;
+}
+
 void ThreadSoftwareInfo::stopExtract()
 {
     QMutexLocker locker(&mutex);
+    if (!stopRequested)
+        qDebug() << "ThreadSoftwareInfo::stopExtract=";
     stopRequested = true;
+    // Under the lock, so the run cannot drop its library meanwhile.
+    if (runningLibrary)
+        runningLibrary->cancel();
 }
 
 bool ThreadSoftwareInfo::isStopRequested()
@@ -85,6 +102,21 @@ void ThreadSoftwareInfo::run()
         emit signal_extractFailed(ReaderNotLoadable, library.fileName());
         return;
     }
+    struct RunningLibrary
+    {
+        ThreadSoftwareInfo *worker;
+        RunningLibrary(ThreadSoftwareInfo *worker, const ReaderLibrary *library)
+            : worker(worker)
+        {
+            QMutexLocker locker(&worker->mutex);
+            worker->runningLibrary = library;
+        }
+        ~RunningLibrary()
+        {
+            QMutexLocker locker(&worker->mutex);
+            worker->runningLibrary = nullptr;
+        }
+    } running(this, &library);
 
     QString csvText = ExportRecord::headerLine();
 
@@ -101,6 +133,8 @@ void ThreadSoftwareInfo::run()
     const QString rootPrefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
     QList<QString> parentIds;
     int tooLong = 0;
+    int unreadableFiles = 0;
+    int untrustedFiles = 0;
     const int n = fileList.size();
     for (int i = 0; i < n; ++i) {
         // Checked between files: a stop never cuts a library call or a progress record short.
@@ -119,7 +153,19 @@ void ThreadSoftwareInfo::run()
 
         qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
         const ReaderLibrary::Result result = library.read(f);
-        qDebug() << "ThreadSoftwareInfo::run=fun over";
+        qDebug() << "ThreadSoftwareInfo::run=fun over" << result.status;
+        if (result.status == ReaderLibrary::Cancelled && isStopRequested()) {
+            qDebug() << "ThreadSoftwareInfo::run=stopped";
+            return;
+        }
+        // Such a file has no MD5 and no version strings: a row would only
+        // blacklist an empty MD5, so it is left out and counted instead.
+        if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled) {
+            ++unreadableFiles;
+            continue;
+        }
+        if (result.status == ReaderLibrary::SignatureNotTrusted)
+            ++untrustedFiles;
         const SoftwareProperties &values = result.values;
         qDebug() << "ThreadSoftwareInfo::run=fun tran" << f << values.qFileCustomMd5;
 
@@ -176,6 +222,8 @@ void ThreadSoftwareInfo::run()
         QMutexLocker locker(&mutex);
         copySucceeded = outcome == ExportRecord::WorkbookOutcome::CopySucceeded;
         skippedPaths = tooLong;
+        unreadable = unreadableFiles;
+        untrusted = untrustedFiles;
     }
     emit signal_softwareInfoProgress(n + 1, n + 1, QString(), QString(), QString(), QString(), QString(), QString(),
                                      QString(), QString());

@@ -8,7 +8,23 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
+
+namespace {
+
+// Set once the worker has handed a file to the library.
+std::atomic<bool> libraryCalled{false};
+QtMessageHandler previousHandler = nullptr;
+
+void watchMessages(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+{
+    if (msg.startsWith(QLatin1String("ThreadSoftwareInfo::run=fun start")))
+        libraryCalled = true;
+    previousHandler(type, context, msg);
+}
+
+} // namespace
 
 // Collects the worker's reports on the test thread, over the connection the program uses.
 class ExportReceiver : public QObject
@@ -46,6 +62,7 @@ private slots:
     void destinationUnwritable();
     void tooLongPathSkipped();
     void stopAfterFileInProgress();
+    void stopCutsLibraryCall();
     void secondStartKeepsRunningInputs();
 
 private:
@@ -216,6 +233,31 @@ void TestThreadSoftwareInfo::stopAfterFileInProgress()
     receiver->onRecord = [this](int) { worker->stopExtract(); };
     runExport(src, dst, {path("A/x.exe"), path("A/y.msi"), path("C/sub/z.exe")});
     QCOMPARE(receiver->records.size(), 1);
+    QCOMPARE(receiver->failures.size(), 0);
+    QCOMPARE(fileContent(dst), QByteArray("old destination"));
+}
+
+void TestThreadSoftwareInfo::stopCutsLibraryCall()
+{
+    // Sparse: no disk used, yet its MD5 would take the library minutes.
+    const QString folder = dir.filePath(QStringLiteral("huge"));
+    const QString huge = folder + QStringLiteral("/huge.exe");
+    QVERIFY(QDir().mkpath(folder));
+    QFile file(huge);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(Q_INT64_C(64) << 30));
+    file.close();
+    const QString dst = dir.filePath(QStringLiteral("huge.xlsx"));
+    QVERIFY(writeFile(dst, "old destination"));
+
+    libraryCalled = false;
+    previousHandler = qInstallMessageHandler(watchMessages);
+    worker->startExtract(folder, dst, {huge});
+    QTRY_VERIFY_WITH_TIMEOUT(libraryCalled, 20000);
+    qInstallMessageHandler(previousHandler);
+    // Repeated as the controller does, since a request can come just before a call begins.
+    QTRY_VERIFY_WITH_TIMEOUT((worker->stopExtract(), worker->isFinished()), 20000);
+    QFile::remove(huge);
+    QCOMPARE(receiver->records.size(), 0);
     QCOMPARE(receiver->failures.size(), 0);
     QCOMPARE(fileContent(dst), QByteArray("old destination"));
 }
