@@ -2,6 +2,7 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 
 #include <unistd.h>
@@ -69,6 +70,8 @@ private slots:
     void scan();
     void twoPathsOnePassEach();
     void stopCutsThePassInProgress();
+    void stopCutsAnEndlessListing_data();
+    void stopCutsAnEndlessListing();
     void stopOutsideAPassIsDropped_data();
     void stopOutsideAPassIsDropped();
     void pathQueuedAsTheLoopEnds();
@@ -158,15 +161,19 @@ void TestThreadScanFile::scan_data()
         << QStringList{"A", "b.exe"} << QStringList{"A/z.msi", "b.exe"};
     QTest::newRow("empty folder") << QStringList{} << "" << QStringList{} << QStringList{};
     QTest::newRow("missing folder") << QStringList{} << "/missing" << QStringList{} << QStringList{};
+    // Links are followed; only one back to the folder itself or an ancestor is cut.
     QTest::newRow("link cycle")
         << QStringList{"A/x.exe", "A/loop -> .", "A/again -> A", "B/up -> A"} << ""
-        << QStringList{"A"} << QStringList{"A/x.exe"};
-    QTest::newRow("link to a folder outside, followed once")
+        << QStringList{"A", "B"} << QStringList{"A/x.exe", "B/up/x.exe"};
+    QTest::newRow("link to an ancestor")
+        << QStringList{"A/x.exe", "A/sub/up -> A", "A/sub/top -> ", "A/sub/y.exe"} << ""
+        << QStringList{"A"} << QStringList{"A/sub/y.exe", "A/x.exe"};
+    QTest::newRow("two links to one outside folder")
         << QStringList{"@ext/tool.exe", "@ext/back -> .", "L1 -> @ext", "L2 -> @ext"} << ""
-        << QStringList{"L1"} << QStringList{"L1/tool.exe"};
-    QTest::newRow("link into the tree")
+        << QStringList{"L1", "L2"} << QStringList{"L1/tool.exe", "L2/tool.exe"};
+    QTest::newRow("sibling link")
         << QStringList{"a_link -> z_real", "z_real/x.exe"} << ""
-        << QStringList{"z_real"} << QStringList{"z_real/x.exe"};
+        << QStringList{"a_link", "z_real"} << QStringList{"a_link/x.exe", "z_real/x.exe"};
 }
 
 void TestThreadScanFile::scan()
@@ -261,6 +268,56 @@ void TestThreadScanFile::stopCutsThePassInProgress()
     QCOMPARE(receiver->paths.at(0), QList<QString>{big + QStringLiteral("/setup000.exe")});
     QCOMPARE(receiver->paths.at(1).size(), 4);
     QCOMPARE(countLogLines(QStringLiteral("ThreadScanFile::run=stop")), 1);
+}
+
+void TestThreadScanFile::stopCutsAnEndlessListing_data()
+{
+    QTest::addColumn<bool>("all");
+    QTest::newRow("a new folder chosen") << false;
+    QTest::newRow("shut-down") << true;
+}
+
+void TestThreadScanFile::stopCutsAnEndlessListing()
+{
+    QFETCH(bool, all);
+    // Eight links on each of eight levels to the level below: 8^8 folders to list.
+    QTemporaryDir tree;
+    for (int level = 0; level <= 8; ++level)
+        QVERIFY(QDir().mkpath(tree.filePath(QStringLiteral("level%1").arg(level))));
+    for (int level = 0; level < 8; ++level) {
+        for (int link = 0; link < 8; ++link)
+            QVERIFY(QFile::link(tree.filePath(QStringLiteral("level%1").arg(level + 1)),
+                                tree.filePath(QStringLiteral("level%1/link%2").arg(level).arg(link))));
+    }
+    QFile installer(tree.filePath(QStringLiteral("level8/setup.exe")));
+    QVERIFY(installer.open(QIODevice::WriteOnly));
+    const QString root = tree.filePath(QStringLiteral("level0"));
+    const QString next = makeFolder(QStringLiteral("endless-next"), 2);
+    std::atomic<bool> listing{false};
+    {
+        QMutexLocker locker(&logMutex);
+        logHook = [&](const QString &msg) {
+            if (msg == QStringLiteral("ThreadScanFile::done=path: ") + quoted(root)) {
+                scanner->scanPath(next);
+                listing = true;
+            }
+        };
+    }
+    scanner->scanPath(root);
+    QTRY_VERIFY(listing);
+    QThread::msleep(200);
+    if (all) {
+        scanner->scanStopAll();
+    } else {
+        scanner->scanStop();
+        scanner->scanPath(next);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished(), 20000);
+    // The queued folder is dropped on shut-down; a new choice is scanned in full.
+    QCOMPARE(receiver->paths.size(), all ? 1 : 3);
+    if (!all)
+        QCOMPARE(receiver->paths.last().size(), 2);
+    QCOMPARE(countLogLines(QStringLiteral("ThreadScanFile::scanStopAll=")), all ? 1 : 0);
 }
 
 void TestThreadScanFile::stopOutsideAPassIsDropped_data()
