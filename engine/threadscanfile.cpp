@@ -25,7 +25,7 @@ void listFolder(const QString &path, const QString &canonicalPath, QSet<QString>
         }
         if (stopRequested && stopRequested())
             return;
-        const QString canonical = entry.isSymLink ? QFileInfo(entry.filePath).canonicalFilePath()
+        const QString canonical = entry.isSymLink ? Platform::canonicalPath(entry.filePath)
                                                   : canonicalPrefix + entry.filePath.mid(entry.nameStart);
         // A link back to a folder on the way down would loop forever.
         if (canonical.isEmpty() || ancestors.contains(canonical))
@@ -46,7 +46,7 @@ bool isInstaller(const QString &filePath)
 
 QList<QString> listFilesRecursive(const QString &path, const std::function<bool()> &stopRequested)
 {
-    const QString canonicalTop = QFileInfo(path).canonicalFilePath();
+    const QString canonicalTop = Platform::canonicalPath(path);
     QSet<QString> ancestors{canonicalTop};
     QList<QString> files;
     listFolder(path, canonicalTop, ancestors, stopRequested, files);
@@ -131,10 +131,11 @@ void ThreadScanFile::run()
                 continue;
             const QString rel = f.mid(relativeStart);
             const int slash = rel.indexOf(QLatin1Char('/'));
+            // Names are for showing; the paths keep the bytes the files are named with.
             if (slash < 0) {
-                fileName.append(QFileInfo(f).fileName());
+                fileName.append(Platform::readableFileName(QFileInfo(f).fileName()));
             } else {
-                const QString comp = rel.left(slash);
+                const QString comp = Platform::readableFileName(rel.left(slash));
                 if (!fileName.contains(comp))
                     fileName.append(comp);
             }

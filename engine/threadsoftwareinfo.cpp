@@ -3,6 +3,8 @@
 #include "exportrecord.h"
 #include "readerlibrary.h"
 
+#include "platform.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -120,13 +122,11 @@ void ThreadSoftwareInfo::run()
 
     QString csvText = ExportRecord::headerLine();
 
+    // Listed as the scanner lists, so a folder's path is the very string its files' paths begin with.
     QList<QString> folderRows;
-    const QFileInfoList entries = QDir(srcPath).entryInfoList();
-    for (const QFileInfo &entry : entries) {
-        if (entry.fileName() == QLatin1String(".") || entry.fileName() == QLatin1String(".."))
-            continue;
-        if (entry.isDir())
-            folderRows.append(ExportRecord::folderRow(entry));
+    for (const Platform::FolderEntry &entry : Platform::listFolder(srcPath)) {
+        if (entry.isDir)
+            folderRows.append(ExportRecord::folderRow(QFileInfo(entry.filePath)));
     }
 
     const QString root = QDir(srcPath).path();
@@ -172,7 +172,8 @@ void ThreadSoftwareInfo::run()
         SoftwareProperties quoted;
         quoted.qStrDigitalSign = ExportRecord::quoteField(values.qStrDigitalSign);
         quoted.qProductName = ExportRecord::quoteField(values.qProductName);
-        quoted.qProcessName = ExportRecord::quoteField(values.qProcessName);
+        // The library names the process after the file, undecodable bytes and all.
+        quoted.qProcessName = ExportRecord::quoteField(Platform::readableFileName(values.qProcessName));
         quoted.qOriginalFileName = ExportRecord::quoteField(values.qOriginalFileName);
         quoted.qFileCustomMd5 = ExportRecord::quoteField(values.qFileCustomMd5);
         quoted.qFileDescription = ExportRecord::quoteField(values.qFileDescription);
@@ -187,7 +188,8 @@ void ThreadSoftwareInfo::run()
             }
         }
 
-        csvText += ExportRecord::fileRow(ExportRecord::cleanName(QFileInfo(f).fileName()), quoted, parentDir_md5);
+        const QString name = ExportRecord::cleanName(Platform::readableFileName(QFileInfo(f).fileName()));
+        csvText += ExportRecord::fileRow(name, quoted, parentDir_md5);
         emit signal_softwareInfoProgress(i + 1, n + 1, f, quoted.qStrDigitalSign, quoted.qProductName,
                                          quoted.qProcessName, quoted.qOriginalFileName, quoted.qFileCustomMd5,
                                          parentDir_md5, quoted.qFileDescription);

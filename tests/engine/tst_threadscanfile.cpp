@@ -1,10 +1,14 @@
 #include "threadscanfile.h"
 
+#include "platform.h"
+
 #include <QtTest>
 
 #include <atomic>
 #include <functional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -75,6 +79,7 @@ private slots:
     void stopOutsideAPassIsDropped_data();
     void stopOutsideAPassIsDropped();
     void pathQueuedAsTheLoopEnds();
+    void namesNotUtf8();
     void filesystemRoot();
 
 private:
@@ -372,6 +377,30 @@ void TestThreadScanFile::pathQueuedAsTheLoopEnds()
     scanner->scanPath(first);
     QTRY_COMPARE(receiver->paths.size(), 2);
     QCOMPARE(receiver->paths.at(1).size(), 2);
+}
+
+// GBK names as unzip leaves them: shown readably, listed with their own bytes, and a
+// link to such a folder from inside it is still known for the cycle it is.
+void TestThreadScanFile::namesNotUtf8()
+{
+    QTemporaryDir caseDir;
+    const QByteArray root = QFile::encodeName(caseDir.path());
+    const QByteArray folder = root + "/\xc2\xcc\xc9\xab"; // 绿色
+    QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    for (const QByteArray &file : {root + "/\xb0\xb2\xd7\xb0.exe", folder + "/a.exe"}) { // 安装.exe
+        const int fd = ::creat(file.constData(), 0600);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    QCOMPARE(::symlink(folder.constData(), (folder + "/loop").constData()), 0);
+
+    scanner->scanPath(Platform::decodeFileName(root));
+    QTRY_COMPARE(receiver->names.size(), 1);
+    QCOMPARE(QStringList(receiver->names.first()), QStringList({"安装.exe", "绿色"}));
+    QStringList paths;
+    for (const QString &path : receiver->paths.first())
+        paths.append(QString::fromLatin1(Platform::encodeFileName(path).mid(root.size()).toHex()));
+    QCOMPARE(paths, QStringList({"2fb0b2d7b02e657865", "2fc2ccc9ab2f612e657865"}));
 }
 
 // The scanner runs in a chroot so that "/" is a folder the test controls; the
