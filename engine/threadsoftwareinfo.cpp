@@ -137,7 +137,7 @@ void ThreadSoftwareInfo::run()
     int untrustedFiles = 0;
     const int n = fileList.size();
     for (int i = 0; i < n; ++i) {
-        // Checked between files: a stop never cuts a library call or a progress record short.
+        // Checked between files too: a stop never cuts a progress record short.
         if (isStopRequested()) {
             qDebug() << "ThreadSoftwareInfo::run=stopped";
             return;

@@ -6,10 +6,10 @@
 #include <QString>
 #include <QThread>
 
-// One export run: asks the property-reader library about every installer of the
-// scan, reports each as a progress record and writes the workbook at the destination.
 class ReaderLibrary;
 
+// One export run: asks the property-reader library about every installer of the
+// scan, reports each as a progress record and writes the workbook at the destination.
 class ThreadSoftwareInfo : public QThread
 {
     Q_OBJECT
