@@ -32,19 +32,31 @@ QMutex logMutex;
 // messages are dropped.
 thread_local bool insideLogger = false;
 
+// A local date and time as digits. Qt's own formatting goes through the system
+// locale, which gave an empty text now and then while several threads logged at once
+// (a line then began "Debug: 990]"); numbers printed here depend on nothing shared.
+QByteArray localTimeText(qint64 msecsSinceEpoch, const char *format)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::LocalTime);
+    const QDate date = local.date();
+    const QTime time = local.time();
+    char text[32];
+    qsnprintf(text, sizeof text, format, date.year(), date.month(), date.day(), time.hour(), time.minute(),
+              time.second());
+    return QByteArray(text);
+}
+
 // "[yyyy-MM-dd hh:mm:ss.zzz]" in local time. Local time costs a look at the system's
 // time zone on every call, so it is worked out once a second (a zone's offset only
 // changes on a whole second) and the milliseconds are added to it.
 QByteArray timestamp()
 {
-    thread_local qint64 cachedSecond = -1;
+    thread_local qint64 cachedSecond = std::numeric_limits<qint64>::min();
     thread_local QByteArray cachedText;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const qint64 second = now >= 0 ? now / 1000 : (now - 999) / 1000;
     if (second != cachedSecond) {
-        cachedText = QDateTime::fromMSecsSinceEpoch(second * 1000, Qt::LocalTime)
-                         .toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss."))
-                         .toLatin1();
+        cachedText = localTimeText(second * 1000, "[%04d-%02d-%02d %02d:%02d:%02d.");
         cachedSecond = second;
     }
     char milliseconds[6];
@@ -116,7 +128,8 @@ bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFold
         result = LogLock::appendUnlessFull(liveName, bytes, rotationSize);
     if (result == LogLock::Full) {
         const QString rotatedName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix)
-            + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".txt");
+            + QString::fromLatin1(localTimeText(QDateTime::currentMSecsSinceEpoch(), "%04d%02d%02d%02d%02d%02d"))
+            + QStringLiteral(".txt");
         // A rotation in the same second as the last one finds its name taken; the
         // live file then grows until the next second.
         if (QFile::rename(liveName, rotatedName))

@@ -55,7 +55,13 @@ BatchExport::BatchExport(const QString &sourceFolder, const QString &destination
     connect(scanner, &ThreadScanFile::signal_scanPath_finish, this,
             [this](QList<QString>, QList<QString> fileFullNames) { onScanFinished(fileFullNames); });
     connect(worker, &ThreadSoftwareInfo::signal_softwareInfoProgress, this,
-            [this](int index, int count, QString path) { onProgress(index, count, path); });
+            [this](int index, int count, QString path, QString, QString, QString, QString, QString,
+                   QString parentId) {
+                // A folder gets its row through the first of its files that gets one.
+                if (!parentId.isEmpty())
+                    folderIds.insert(parentId);
+                onProgress(index, count, path);
+            });
     connect(worker, &ThreadSoftwareInfo::signal_extractFailed, this,
             [this](int reason, QString path) { onExtractFailed(reason, path); });
     connect(worker, &QThread::finished, this, &BatchExport::onWorkerFinished);
@@ -127,15 +133,6 @@ void BatchExport::onScanFinished(const QList<QString> &fileFullNames)
     if (signalNumber != 0 || done)
         return;
     files = fileFullNames;
-    const QString root = QDir(sourceFolder).path();
-    const int relativeStart = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
-    QSet<QString> folders;
-    for (const QString &file : qAsConst(files)) {
-        const int slash = file.indexOf(QLatin1Char('/'), relativeStart);
-        if (slash > 0)
-            folders.insert(file.left(slash));
-    }
-    folderCount = folders.size();
     report->extractionStarted(files.size(), files.value(0));
     worker->setJobs(jobs);
     worker->startExtract(sourceFolder, destination, files);
@@ -160,11 +157,12 @@ void BatchExport::onProgress(int index, int count, const QString &path)
         return;
     }
     const int tooLong = worker->tooLongPathCount();
-    const int written = files.size() - tooLong;
-    QString line = QStringLiteral("已写出 %1：安装包 %2 个，文件夹 %3 个").arg(destination).arg(written).arg(folderCount);
-    line += QStringLiteral("，路径过长未提取 %1 个，用时 %2 秒")
-                .arg(tooLong)
-                .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
+    const int unreadable = worker->unreadableCount();
+    const int untrusted = worker->untrustedSignatureCount();
+    const int written = files.size() - tooLong - unreadable;
+    QString line = QStringLiteral("已写出 %1：安装包 %2 个，文件夹 %3 个").arg(destination).arg(written).arg(folderIds.size());
+    line += QStringLiteral("，签名不受信任 %1 个，无法读取 %2 个").arg(untrusted).arg(unreadable);
+    line += QStringLiteral("，路径过长未提取 %1 个，用时 %2 秒").arg(tooLong).arg(clock.elapsed() / 1000.0, 0, 'f', 1);
     report->summary(line);
     finish(0);
 }

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -61,7 +62,7 @@ private:
     // The temporary files have fixed names in the data folder: one export at a time.
     std::unique_ptr<RunLock> runLock;
     QList<QString> files;
-    int folderCount = 0;
+    QSet<QString> folderIds;
     int signalNumber = 0;
     bool done = false;
     bool finalRecordSeen = false;

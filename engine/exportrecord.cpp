@@ -149,7 +149,10 @@ QString quoteField(const QString &value)
 
 QString folderId(const QString &folderPath)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(folderPath.toUtf8(), QCryptographicHash::Md5).toHex());
+    // The bytes the folder is named with: UTF-8 for every name that is UTF-8, and
+    // distinct for names that differ only in bytes that are not.
+    return QString::fromLatin1(
+        QCryptographicHash::hash(Platform::encodeFileName(folderPath), QCryptographicHash::Md5).toHex());
 }
 
 int blacklistColumn(const QString &quotedProductName, const QString &quotedOriginalFileName)
@@ -175,7 +178,8 @@ QString fileRow(const QString &name, const SoftwareProperties &quoted, const QSt
 
 QString folderRow(const QFileInfo &folder)
 {
-    return QStringLiteral(",,,") + cleanName(QDir(folder.filePath()).dirName()) + QStringLiteral(",,,,,,,,,,,,") + yes
+    return QStringLiteral(",,,") + cleanName(Platform::readableFileName(QDir(folder.filePath()).dirName()))
+        + QStringLiteral(",,,,,,,,,,,,") + yes
         + QStringLiteral(",,") + folderId(folder.filePath()) + lineEnd;
 }
 

@@ -28,7 +28,8 @@ QString cleanName(const QString &text);
 // A library value as a CSV field: "?" removed (the library's stand-in for what it could
 // not convert), quotes doubled, the whole enclosed in quotes.
 QString quoteField(const QString &value);
-// 32 lower-case hex digits of the MD5 of the folder path in UTF-8.
+// 32 lower-case hex digits of the MD5 of the folder path in UTF-8 (its own bytes where
+// they are not UTF-8).
 QString folderId(const QString &folderPath);
 
 // The one blacklist column (20, 22 or 23) of a file row that says "是", from quoted values.

@@ -47,14 +47,20 @@ void ProduceMain::showMessage(QString msg, int type, bool isChooseMode, QString 
 void ProduceMain::stopWorkers()
 {
     closing = true;
+    threadScanFile->scanStopAll();
     threadSoftwareInfo->stopExtract();
     // A worker may be blocked in an emission to this thread, so events keep flowing
-    // until both have ended. The stop is repeated because each scan pass clears it.
+    // until both have ended.
     while (threadScanFile->isRunning() || threadSoftwareInfo->isRunning()) {
-        if (threadScanFile->isRunning())
-            threadScanFile->scanStop();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        threadSoftwareInfo->wait(10);
+        if (threadSoftwareInfo->isRunning()) {
+            // Again each turn: a library call that began just after the first request
+            // would not see it. Logged only once.
+            threadSoftwareInfo->stopExtract();
+            threadSoftwareInfo->wait(10);
+        } else {
+            threadScanFile->wait(10);
+        }
     }
 }
 
@@ -67,6 +73,8 @@ void ProduceMain::on_scanPath(QString path)
 
 void ProduceMain::on_scanPath_finish(QList<QString> fileName, QList<QString> file_fullName)
 {
+    if (closing)
+        return;
     fileFullNames.clear();
     fileFullNames.append(file_fullName);
     mainWindow->showSoftwareList(fileName);
@@ -92,9 +100,16 @@ void ProduceMain::on_pelbrook(int index, int count, QString srcPath, QString qSt
     if (threadSoftwareInfo->isCopySucceeded()) {
         mainWindow->extractFinished();
         QString msg = QStringLiteral("提取完毕");
+        // Files left out of the workbook first, then files whose row lacks a value.
         const int tooLong = threadSoftwareInfo->tooLongPathCount();
         if (tooLong > 0)
             msg += QStringLiteral("\r\n有%1个文件路径过长，未能提取。").arg(tooLong);
+        const int unreadable = threadSoftwareInfo->unreadableCount();
+        if (unreadable > 0)
+            msg += QStringLiteral("\r\n有%1个文件无法读取，未能提取。").arg(unreadable);
+        const int untrusted = threadSoftwareInfo->untrustedSignatureCount();
+        if (untrusted > 0)
+            msg += QStringLiteral("\r\n有%1个文件的数字签名不受信任，未填写厂商数字签名。").arg(untrusted);
         showMessage(msg, 1, false, QStringLiteral("关闭"));
     } else {
         const QString fileName = QFileInfo(mainWindow->exportFilePath()).fileName();

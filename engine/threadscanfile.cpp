@@ -10,19 +10,11 @@
 
 namespace {
 
-bool isInsideFolder(const QString &canonicalPath, const QString &canonicalFolder)
-{
-    const QString folderPrefix = canonicalFolder.endsWith(QLatin1Char('/'))
-        ? canonicalFolder : canonicalFolder + QLatin1Char('/');
-    return canonicalPath == canonicalFolder || canonicalPath.startsWith(folderPrefix);
-}
-
-// canonicalPath is the real path of the folder at path. A real sub-folder's real path
+// canonicalPath is the real path of the folder at path; ancestors holds the real paths
+// of the folders on the way down to it, itself included. A real sub-folder's real path
 // is its parent's plus its name, so only links need the (slow) path resolution.
-// canonicalPath is the real path of the folder at path. A real sub-folder's real path
-// is its parent's plus its name, so only links need the (slow) path resolution.
-void listFolder(const QString &path, const QString &canonicalPath, const QString &canonicalTop,
-                QSet<QString> &listedFolders, QList<QString> &files)
+void listFolder(const QString &path, const QString &canonicalPath, QSet<QString> &ancestors,
+                const std::function<bool()> &stopRequested, QList<QString> &files)
 {
     const QString canonicalPrefix = canonicalPath.endsWith(QLatin1Char('/'))
         ? canonicalPath : canonicalPath + QLatin1Char('/');
@@ -31,15 +23,16 @@ void listFolder(const QString &path, const QString &canonicalPath, const QString
             files.append(entry.filePath);
             continue;
         }
-        const QString canonical = entry.isSymLink ? QFileInfo(entry.filePath).canonicalFilePath()
+        if (stopRequested && stopRequested())
+            return;
+        const QString canonical = entry.isSymLink ? Platform::canonicalPath(entry.filePath)
                                                   : canonicalPrefix + entry.filePath.mid(entry.nameStart);
-        // A link into the scanned tree would list a folder twice or loop forever.
-        if (entry.isSymLink && isInsideFolder(canonical, canonicalTop))
+        // A link back to a folder on the way down would loop forever.
+        if (canonical.isEmpty() || ancestors.contains(canonical))
             continue;
-        if (canonical.isEmpty() || listedFolders.contains(canonical))
-            continue;
-        listedFolders.insert(canonical);
-        listFolder(entry.filePath, canonical, canonicalTop, listedFolders, files);
+        ancestors.insert(canonical);
+        listFolder(entry.filePath, canonical, ancestors, stopRequested, files);
+        ancestors.remove(canonical);
     }
 }
 
@@ -51,12 +44,12 @@ bool isInstaller(const QString &filePath)
 
 } // namespace
 
-QList<QString> listFilesRecursive(const QString &path)
+QList<QString> listFilesRecursive(const QString &path, const std::function<bool()> &stopRequested)
 {
-    const QString canonicalTop = QFileInfo(path).canonicalFilePath();
-    QSet<QString> listedFolders{canonicalTop};
+    const QString canonicalTop = Platform::canonicalPath(path);
+    QSet<QString> ancestors{canonicalTop};
     QList<QString> files;
-    listFolder(path, canonicalTop, canonicalTop, listedFolders, files);
+    listFolder(path, canonicalTop, ancestors, stopRequested, files);
     return files;
 }
 
@@ -93,6 +86,22 @@ void ThreadScanFile::scanStop()
     qDebug() << "ThreadScanFile::scanStop=";
 }
 
+void ThreadScanFile::scanStopAll()
+{
+    {
+        QMutexLocker locker(&mutex);
+        pathQueue.clear();
+        stopRequested = true;
+    }
+    qDebug() << "ThreadScanFile::scanStopAll=";
+}
+
+bool ThreadScanFile::isStopRequested()
+{
+    QMutexLocker locker(&mutex);
+    return stopRequested;
+}
+
 void ThreadScanFile::run()
 {
     qDebug() << "ThreadScanFile::run=start";
@@ -111,7 +120,8 @@ void ThreadScanFile::run()
         if (path.isEmpty())
             break;
 
-        const QList<QString> all = listFilesRecursive(path);
+        // A stop cuts the listing too: with links followed, a tree can be practically endless.
+        const QList<QString> all = listFilesRecursive(path, [this] { return isStopRequested(); });
         const QString root = QDir(path).path();
         const int relativeStart = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
         QList<QString> fileName;
@@ -121,10 +131,11 @@ void ThreadScanFile::run()
                 continue;
             const QString rel = f.mid(relativeStart);
             const int slash = rel.indexOf(QLatin1Char('/'));
+            // Names are for showing; the paths keep the bytes the files are named with.
             if (slash < 0) {
-                fileName.append(QFileInfo(f).fileName());
+                fileName.append(Platform::readableFileName(QFileInfo(f).fileName()));
             } else {
-                const QString comp = rel.left(slash);
+                const QString comp = Platform::readableFileName(rel.left(slash));
                 if (!fileName.contains(comp))
                     fileName.append(comp);
             }

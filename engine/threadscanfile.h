@@ -6,10 +6,14 @@
 #include <QString>
 #include <QThread>
 
+#include <functional>
+
 // All file paths below a folder, in the folder's default listing order. Links to
-// folders are followed, but every real folder is listed at most once, so a link
-// cycle ends; a link to a folder elsewhere in the tree is left to the real one.
-QList<QString> listFilesRecursive(const QString &path);
+// folders are followed, so a folder reached by two links is listed under both; only
+// a link to the folder itself or one of its ancestors on the way down is cut, which
+// ends every cycle. stopRequested, when given, is asked before each sub-folder is
+// listed; once it returns true the listing ends with what it has.
+QList<QString> listFilesRecursive(const QString &path, const std::function<bool()> &stopRequested = {});
 
 class ThreadScanFile : public QThread
 {
@@ -20,6 +24,9 @@ public:
 
     void scanPath(QString path);
     void scanStop();
+    // Ends the pass in progress, even in the middle of its listing, and drops the
+    // queued paths, so that the thread ends soon. For shut-down.
+    void scanStopAll();
 
 signals:
     void signal_scanPath_finish(QList<QString> fileName, QList<QString> file_fullName);
@@ -28,6 +35,8 @@ protected:
     void run() override;
 
 private:
+    bool isStopRequested();
+
     QMutex mutex;
     QList<QString> pathQueue;
     bool stopRequested = false;

@@ -4,6 +4,8 @@
 #include "readahead.h"
 #include "readerlibrary.h"
 
+#include "platform.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -55,10 +57,27 @@ int ThreadSoftwareInfo::tooLongPathCount()
     return skippedPaths;
 }
 
+int ThreadSoftwareInfo::unreadableCount()
+{
+    QMutexLocker locker(&mutex);
+    return unreadable;
+}
+
+int ThreadSoftwareInfo::untrustedSignatureCount()
+{
+    QMutexLocker locker(&mutex);
+    return untrusted;
+}
+
 void ThreadSoftwareInfo::stopExtract()
 {
     QMutexLocker locker(&mutex);
+    if (!stopRequested)
+        qDebug() << "ThreadSoftwareInfo::stopExtract=";
     stopRequested = true;
+    // Under the lock, so the run cannot drop its library meanwhile.
+    if (runningLibrary)
+        runningLibrary->cancel();
 }
 
 bool ThreadSoftwareInfo::isStopRequested()
@@ -94,22 +113,37 @@ void ThreadSoftwareInfo::run()
         emit signal_extractFailed(ReaderNotLoadable, library.fileName());
         return;
     }
+    struct RunningLibrary
+    {
+        ThreadSoftwareInfo *worker;
+        RunningLibrary(ThreadSoftwareInfo *worker, const ReaderLibrary *library)
+            : worker(worker)
+        {
+            QMutexLocker locker(&worker->mutex);
+            worker->runningLibrary = library;
+        }
+        ~RunningLibrary()
+        {
+            QMutexLocker locker(&worker->mutex);
+            worker->runningLibrary = nullptr;
+        }
+    } running(this, &library);
 
     QString csvText = ExportRecord::headerLine();
 
+    // Listed as the scanner lists, so a folder's path is the very string its files' paths begin with.
     QList<QString> folderRows;
-    const QFileInfoList entries = QDir(srcPath).entryInfoList();
-    for (const QFileInfo &entry : entries) {
-        if (entry.fileName() == QLatin1String(".") || entry.fileName() == QLatin1String(".."))
-            continue;
-        if (entry.isDir())
-            folderRows.append(ExportRecord::folderRow(entry));
+    for (const Platform::FolderEntry &entry : Platform::listFolder(srcPath)) {
+        if (entry.isDir)
+            folderRows.append(ExportRecord::folderRow(QFileInfo(entry.filePath)));
     }
 
     const QString root = QDir(srcPath).path();
     const QString rootPrefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
     QList<QString> parentIds;
     int tooLong = 0;
+    int unreadableFiles = 0;
+    int untrustedFiles = 0;
     const int n = fileList.size();
     // The files the loop below asks about, in its order, so they can be read ahead.
     QList<QString> toRead;
@@ -119,7 +153,7 @@ void ThreadSoftwareInfo::run()
     }
     ReadAhead reads(library, toRead, jobs);
     for (int i = 0; i < n; ++i) {
-        // Checked between files: a stop never cuts a library call or a progress record short.
+        // Checked between files too: a stop never cuts a progress record short.
         if (isStopRequested()) {
             qDebug() << "ThreadSoftwareInfo::run=stopped";
             return;
@@ -135,14 +169,27 @@ void ThreadSoftwareInfo::run()
 
         qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
         const ReaderLibrary::Result result = reads.next();
-        qDebug() << "ThreadSoftwareInfo::run=fun over";
+        qDebug() << "ThreadSoftwareInfo::run=fun over" << result.status;
+        if (result.status == ReaderLibrary::Cancelled && isStopRequested()) {
+            qDebug() << "ThreadSoftwareInfo::run=stopped";
+            return;
+        }
+        // Such a file has no MD5 and no version strings: a row would only
+        // blacklist an empty MD5, so it is left out and counted instead.
+        if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled) {
+            ++unreadableFiles;
+            continue;
+        }
+        if (result.status == ReaderLibrary::SignatureNotTrusted)
+            ++untrustedFiles;
         const SoftwareProperties &values = result.values;
         qDebug() << "ThreadSoftwareInfo::run=fun tran" << f << values.qFileCustomMd5;
 
         SoftwareProperties quoted;
         quoted.qStrDigitalSign = ExportRecord::quoteField(values.qStrDigitalSign);
         quoted.qProductName = ExportRecord::quoteField(values.qProductName);
-        quoted.qProcessName = ExportRecord::quoteField(values.qProcessName);
+        // The library names the process after the file, undecodable bytes and all.
+        quoted.qProcessName = ExportRecord::quoteField(Platform::readableFileName(values.qProcessName));
         quoted.qOriginalFileName = ExportRecord::quoteField(values.qOriginalFileName);
         quoted.qFileCustomMd5 = ExportRecord::quoteField(values.qFileCustomMd5);
         quoted.qFileDescription = ExportRecord::quoteField(values.qFileDescription);
@@ -157,7 +204,8 @@ void ThreadSoftwareInfo::run()
             }
         }
 
-        csvText += ExportRecord::fileRow(ExportRecord::cleanName(QFileInfo(f).fileName()), quoted, parentDir_md5);
+        const QString name = ExportRecord::cleanName(Platform::readableFileName(QFileInfo(f).fileName()));
+        csvText += ExportRecord::fileRow(name, quoted, parentDir_md5);
         emit signal_softwareInfoProgress(i + 1, n + 1, f, quoted.qStrDigitalSign, quoted.qProductName,
                                          quoted.qProcessName, quoted.qOriginalFileName, quoted.qFileCustomMd5,
                                          parentDir_md5, quoted.qFileDescription);
@@ -192,6 +240,8 @@ void ThreadSoftwareInfo::run()
         QMutexLocker locker(&mutex);
         copySucceeded = outcome == ExportRecord::WorkbookOutcome::CopySucceeded;
         skippedPaths = tooLong;
+        unreadable = unreadableFiles;
+        untrusted = untrustedFiles;
     }
     emit signal_softwareInfoProgress(n + 1, n + 1, QString(), QString(), QString(), QString(), QString(), QString(),
                                      QString(), QString());

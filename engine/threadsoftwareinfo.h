@@ -6,6 +6,8 @@
 #include <QString>
 #include <QThread>
 
+class ReaderLibrary;
+
 // One export run: asks the property-reader library about every installer of the
 // scan, reports each as a progress record and writes the workbook at the destination.
 class ThreadSoftwareInfo : public QThread
@@ -29,7 +31,12 @@ public:
     bool isCopySucceeded();
     // Installers of the last run left out because their path does not fit the library's buffer.
     int tooLongPathCount();
-    // Ends a running export after the file in progress, without touching the destination.
+    // Installers of the last run the library could not read; they get no row.
+    int unreadableCount();
+    // Installers of the last run whose signature is not trusted; their signer is left empty.
+    int untrustedSignatureCount();
+    // Ends a running export without touching the destination: a library call in
+    // progress is cut short where the library allows it. Safe to repeat.
     void stopExtract();
 
 signals:
@@ -51,8 +58,12 @@ private:
     QList<QString> fileList;
     bool copySucceeded = false;
     int skippedPaths = 0;
+    int unreadable = 0;
+    int untrusted = 0;
     bool stopRequested = false;
     int jobs = 1;
+    // The library of the run in progress, for stopExtract to cancel its calls.
+    const ReaderLibrary *runningLibrary = nullptr;
 };
 
 #endif

@@ -46,6 +46,19 @@ bool isWindowsXp();
 // True for a filesystem root ("/" here, a drive root "X:/" on Windows).
 bool isFilesystemRoot(const QString &path);
 
+// File names whose bytes are not UTF-8 (archives made on Chinese Windows keep their
+// GBK names) travel as text with each byte that does not decode, 0xXY, as the lone
+// surrogate U+DCXY; the reader library turns those back into the same bytes.
+// decodeFileName and encodeFileName are exact inverses for any name the system gives.
+QString decodeFileName(const QByteArray &bytes);
+// The bytes the system names the file with; the UTF-8 of the path on Windows.
+QByteArray encodeFileName(const QString &path);
+// A name to show: one with undecodable bytes as GBK where those bytes are GBK,
+// else with U+FFFD for each such byte. Other names are returned as they are.
+QString readableFileName(const QString &name);
+// The path with every link resolved, in the same form; empty when it does not exist.
+QString canonicalPath(const QString &path);
+
 // One entry of a folder listing.
 struct FolderEntry
 {

@@ -1,6 +1,7 @@
 #include "msi.h"
 
 #include "authenticode.h"
+#include "cancellation.h"
 #include "digest.h"
 #include "system.h"
 #include "text.h"
@@ -295,6 +296,7 @@ struct HashState
     std::uint64_t budget;
     std::vector<std::uint8_t> chunk;
     std::string error;
+    const Cancellation *cancellation;
 };
 
 bool hashStream(GsfInput *stream, HashState &state)
@@ -311,6 +313,10 @@ bool hashStream(GsfInput *stream, HashState &state)
     }
     state.budget -= static_cast<std::uint64_t>(left);
     while (left > 0) {
+        if (state.cancellation && state.cancellation->requested()) {
+            state.error = "cancelled";
+            return false;
+        }
         const std::size_t len = static_cast<std::size_t>(std::min<gsf_off_t>(left, static_cast<gsf_off_t>(readChunk)));
         if (!gsf_input_read(stream, len, state.chunk.data())) {
             state.error = "stream unreadable";
@@ -360,7 +366,8 @@ bool hashStorage(GsfInfile *storage, int depth, HashState &state)
     return true;
 }
 
-MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, std::u16string &signer, std::string &error)
+MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Cancellation *cancellation,
+                            std::u16string &signer, std::string &error)
 {
     GObjectRef<GsfInput> signatureInput(gsf_infile_child_by_name(root, signatureStream));
     if (!signatureInput)
@@ -379,7 +386,7 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, std::u16st
     }
 
     Digest digest(signature.digestType);
-    HashState state{digest, inputSize, std::vector<std::uint8_t>(readChunk), {}};
+    HashState state{digest, inputSize, std::vector<std::uint8_t>(readChunk), {}, cancellation};
     GObjectRef<GsfInput> exInput(gsf_infile_child_by_name(root, signatureExStream));
     if (exInput) {
         std::vector<std::uint8_t> preHash;
@@ -410,7 +417,7 @@ void initialiseGsf()
     std::call_once(once, [] { gsf_init(); });
 }
 
-bool readMsi(GsfInput *input, MsiInfo &info, std::string &error)
+bool readMsi(GsfInput *input, MsiInfo &info, std::string &error, const Cancellation *cancellation)
 {
     const gsf_off_t size = gsf_input_size(input);
     ErrorRef openError;
@@ -427,15 +434,16 @@ bool readMsi(GsfInput *input, MsiInfo &info, std::string &error)
         if (result.description.empty())
             result.description = summaryText(summary, summary.subject);
     }
-    result.signature = checkSignature(root.get(), size > 0 ? static_cast<std::uint64_t>(size) : 0, result.signer,
-                                      result.signatureError);
+    result.signature = checkSignature(root.get(), size > 0 ? static_cast<std::uint64_t>(size) : 0, cancellation,
+                                      result.signer, result.signatureError);
     info = std::move(result);
     return true;
 }
 
 } // namespace
 
-bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error)
+bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error,
+                 const Cancellation *cancellation)
 {
     initialiseGsf();
     ErrorRef openError;
@@ -444,7 +452,7 @@ bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &erro
         error = "cannot open: " + openError.text("unknown error");
         return false;
     }
-    return readMsi(input.get(), info, error);
+    return readMsi(input.get(), info, error, cancellation);
 }
 
 bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, std::string &error)
@@ -455,7 +463,7 @@ bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, st
         error = "empty input";
         return false;
     }
-    return readMsi(input.get(), info, error);
+    return readMsi(input.get(), info, error, nullptr);
 }
 
 } // namespace vantoril

@@ -7,6 +7,8 @@
 
 namespace vantoril {
 
+class Cancellation;
+
 enum class MsiSignature { None, Intact, Broken };
 
 struct MsiInfo
@@ -24,7 +26,9 @@ struct MsiInfo
 
 // Reads an installer database with our own bounded readers over libgsf's
 // compound-file access. False when the input is not a compound file at all.
-bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error);
+// The signature check reads every stream; a cancelled call ends it between blocks.
+bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error,
+                 const Cancellation *cancellation = nullptr);
 bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, std::string &error);
 
 } // namespace vantoril

@@ -1,6 +1,7 @@
 // The library's C entry point: the only code that knows the caller's buffers.
 
 #include "authenticode.h"
+#include "cancellation.h"
 #include "properties.h"
 #include "system.h"
 #include "text.h"
@@ -44,13 +45,16 @@ struct ThreadStateRelease
 
 } // namespace
 
-// Returns 0 when the file was read. Nothing may escape to the caller, so every
-// failure, even an allocation failure, ends here as a return value.
+// Returns 0 when the file was read, 1 when it could not be opened or read to its end,
+// 2 for a path refused, 3 for an internal error, 5 when pelbrook_cancel ended the call.
+// Nothing may escape to the caller, so every failure, even an allocation failure,
+// ends here as a return value.
 extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signature, char16_t *productName,
                                         char16_t *processName, char16_t *originalFileName, char16_t *md5,
                                         char16_t *description)
 {
     const ThreadStateRelease release;
+    const vantoril::Cancellation cancellation;
     char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
     // The caller clears its buffers once per run, so a value of the previous file must not survive.
     for (char16_t *output : outputs)
@@ -71,7 +75,12 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
         }
         vantoril::FileProperties properties;
         std::string outcome;
-        const bool read = vantoril::readFileProperties(input, properties, outcome);
+        const bool read = vantoril::readFileProperties(input, properties, outcome, &cancellation);
+        if (cancellation.requested()) {
+            // Values of a cut read are not reported, not even those read before the stop.
+            log(input, "cancelled");
+            return 5;
+        }
         writeOutput(signature, properties.signature);
         writeOutput(productName, properties.productName);
         writeOutput(processName, properties.processName);
@@ -90,4 +99,11 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
         }
         return 3;
     }
+}
+
+// Ends every pelbrook call running now at its next read block, with status 5. Calls
+// that start afterwards are not affected.
+extern "C" VANTORIL_EXPORT void pelbrook_cancel(void)
+{
+    vantoril::Cancellation::cancelRunningCalls();
 }

@@ -118,7 +118,8 @@ bool readImageProperties(const Reader &reader, FileProperties &properties, std::
     return true;
 }
 
-bool readFileProperties(const std::u16string &path, FileProperties &properties, std::string &outcome)
+bool readFileProperties(const std::u16string &path, FileProperties &properties, std::string &outcome,
+                        const Cancellation *cancellation)
 {
     FileProperties result;
     result.processName = lastComponent(path);
@@ -131,7 +132,7 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
         outcome = "cannot open: " + error;
         return false;
     }
-    const Reader reader(file);
+    const Reader reader(file, cancellation);
     if (!readImageProperties(reader, result, notes)) {
         // Half-read values are not reported; only the name, which needs no reading.
         properties = FileProperties();
@@ -144,7 +145,7 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
     if (isCompoundFile(reader)) {
         notes.push_back("MSI");
         MsiInfo msi;
-        if (!readMsiFile(nativePath(path), msi, error)) {
+        if (!readMsiFile(nativePath(path), msi, error, cancellation)) {
             notes.push_back(error);
         } else {
             result.productName = msi.productName;

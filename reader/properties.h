@@ -6,6 +6,7 @@
 
 namespace vantoril {
 
+class Cancellation;
 class Reader;
 
 // The six values the program asks for, in the order of the C entry point.
@@ -19,9 +20,10 @@ struct FileProperties
     std::u16string description;
 };
 
-// Everything about one file. False when the file could not be read at all;
-// outcome is the log text either way.
-bool readFileProperties(const std::u16string &path, FileProperties &properties, std::string &outcome);
+// Everything about one file. False when the file could not be read at all, or the
+// call was cancelled before its end; outcome is the log text either way.
+bool readFileProperties(const std::u16string &path, FileProperties &properties, std::string &outcome,
+                        const Cancellation *cancellation = nullptr);
 
 // The path-independent part on any input, a file or bytes in memory (tests and
 // fuzzing): the MD5 and, for a PE image, its version strings and verified signer.

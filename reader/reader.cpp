@@ -1,13 +1,14 @@
 #include "reader.h"
 
+#include "cancellation.h"
 #include "system.h"
 
 #include <cstring>
 
 namespace vantoril {
 
-Reader::Reader(const File &file)
-    : file(&file), length(file.size())
+Reader::Reader(const File &file, const Cancellation *cancellation)
+    : file(&file), cancellation(cancellation), length(file.size())
 {
 }
 
@@ -26,6 +27,8 @@ bool Reader::read(std::uint64_t offset, void *dst, std::size_t len) const
         std::memcpy(dst, memory + offset, len);
         return true;
     }
+    if (cancellation && cancellation->requested())
+        return false;
     return file && file->readAt(offset, dst, len);
 }
 

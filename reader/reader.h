@@ -7,15 +7,17 @@
 
 namespace vantoril {
 
+class Cancellation;
 class File;
 
 // The one way the parsers touch input: every read is checked against the size
 // first, and a read that does not fit fails without touching the destination.
-// Works over an open file or over bytes in memory (tests, fuzzing).
+// Works over an open file or over bytes in memory (tests, fuzzing). Reads of a
+// file fail once its call has been cancelled, so every parse ends at its next read.
 class Reader
 {
 public:
-    explicit Reader(const File &file);
+    explicit Reader(const File &file, const Cancellation *cancellation = nullptr);
     Reader(const void *data, std::uint64_t size);
 
     std::uint64_t size() const { return length; }
@@ -31,6 +33,7 @@ public:
 
 private:
     const File *file = nullptr;
+    const Cancellation *cancellation = nullptr;
     const std::uint8_t *memory = nullptr;
     std::uint64_t length = 0;
 };

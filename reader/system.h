@@ -34,7 +34,8 @@ private:
     std::uint64_t length = 0;
 };
 
-// The path in the form the C libraries take (UTF-8 file names here).
+// The path in the form the C libraries take: UTF-8 here, with the caller's escaped
+// bytes (see fileNameBytes) turned back into the bytes of the name.
 std::string nativePath(const std::u16string &path);
 
 bool isPathSeparator(char16_t c);

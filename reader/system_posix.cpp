@@ -63,7 +63,7 @@ bool File::readAt(std::uint64_t offset, void *dst, std::size_t len) const
 
 std::string nativePath(const std::u16string &path)
 {
-    return utf16ToUtf8(path);
+    return fileNameBytes(path);
 }
 
 bool isPathSeparator(char16_t c)

@@ -110,6 +110,23 @@ std::string utf16ToUtf8(const std::u16string &text)
     return out;
 }
 
+std::string fileNameBytes(const std::u16string &path)
+{
+    std::string bytes;
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        const bool escapedByte = i < path.size() && path[i] >= 0xDC80 && path[i] <= 0xDCFF
+            && !(i > 0 && isHighSurrogate(path[i - 1]));
+        if (i < path.size() && !escapedByte)
+            continue;
+        bytes += utf16ToUtf8(path.substr(runStart, i - runStart));
+        if (i < path.size())
+            bytes.push_back(static_cast<char>(path[i] - 0xDC00));
+        runStart = i + 1;
+    }
+    return bytes;
+}
+
 std::u16string trimmed(const std::u16string &text)
 {
     std::size_t begin = 0;

@@ -11,6 +11,9 @@ namespace vantoril {
 std::u16string utf8ToUtf16(const std::string &text);
 // Lone surrogates become U+FFFD.
 std::string utf16ToUtf8(const std::u16string &text);
+// As utf16ToUtf8, except that a lone U+DC80..U+DCFF becomes the byte 0x80..0xFF it
+// stands for: the caller's form of file-name bytes that are not UTF-8.
+std::string fileNameBytes(const std::u16string &path);
 
 // Removes white space (as Unicode defines it for the BMP) from both ends.
 std::u16string trimmed(const std::u16string &text);

@@ -35,6 +35,7 @@ private slots:
     void faults();
     void closeWhileRunning_data();
     void closeWhileRunning();
+    void unreadableAndUntrustedCounted();
 
 private:
     struct Run
@@ -222,6 +223,30 @@ void TestExportFaults::closeWhileRunning()
     QCOMPARE(result.messages, QStringList());
     QCOMPARE(fileContent(dst), QByteArray("old destination"));
     QCOMPARE(temporaryFiles(program), QStringList());
+}
+
+void TestExportFaults::unreadableAndUntrustedCounted()
+{
+    QTemporaryDir run_dir;
+    const QString program = run_dir.filePath(QStringLiteral("program"));
+    QVERIFY(makeProgramFolder(program, binary(Platform::converterFileName()), binary("libstatusreader.so")));
+    const QString source = run_dir.filePath(QStringLiteral("src"));
+    for (const char *name : {"read.exe", "G/ok.exe", "G/missing-s1.exe", "G/refused-s2.exe", "failed-s3.exe",
+                             "untrusted-s4.exe", "H/only-unreadable-s1.exe"})
+        QVERIFY(writeFile(source + '/' + QLatin1String(name), "x"));
+    const QString dst = run_dir.filePath(QStringLiteral("out.xlsx"));
+
+    const Run result = run(program, {source, dst}, false, run_dir.filePath("data"));
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.messages, QStringList(QStringLiteral("提取完毕有4个文件无法读取，未能提取。"
+                                                         "有1个文件的数字签名不受信任，未填写厂商数字签名。")));
+    // Unreadable files get no row, and a folder holding only such files none either.
+    const QList<QStringList> rows = workbookRows(readWorkbook(dst));
+    QStringList names;
+    for (const QStringList &row : rows.mid(1))
+        names.append(row.value(3) + '|' + row.value(5));
+    QCOMPARE(names, QStringList({"ok.exe|Signer", "read.exe|Signer", "untrusted-s4.exe|", "G|"}));
+    QCOMPARE(rows.at(3).value(13).size(), 32);
 }
 
 QTEST_GUILESS_MAIN(TestExportFaults)

@@ -1,9 +1,14 @@
 #include "threadscanfile.h"
 
+#include "platform.h"
+
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -69,9 +74,12 @@ private slots:
     void scan();
     void twoPathsOnePassEach();
     void stopCutsThePassInProgress();
+    void stopCutsAnEndlessListing_data();
+    void stopCutsAnEndlessListing();
     void stopOutsideAPassIsDropped_data();
     void stopOutsideAPassIsDropped();
     void pathQueuedAsTheLoopEnds();
+    void namesNotUtf8();
     void filesystemRoot();
 
 private:
@@ -158,15 +166,19 @@ void TestThreadScanFile::scan_data()
         << QStringList{"A", "b.exe"} << QStringList{"A/z.msi", "b.exe"};
     QTest::newRow("empty folder") << QStringList{} << "" << QStringList{} << QStringList{};
     QTest::newRow("missing folder") << QStringList{} << "/missing" << QStringList{} << QStringList{};
+    // Links are followed; only one back to the folder itself or an ancestor is cut.
     QTest::newRow("link cycle")
         << QStringList{"A/x.exe", "A/loop -> .", "A/again -> A", "B/up -> A"} << ""
-        << QStringList{"A"} << QStringList{"A/x.exe"};
-    QTest::newRow("link to a folder outside, followed once")
+        << QStringList{"A", "B"} << QStringList{"A/x.exe", "B/up/x.exe"};
+    QTest::newRow("link to an ancestor")
+        << QStringList{"A/x.exe", "A/sub/up -> A", "A/sub/top -> ", "A/sub/y.exe"} << ""
+        << QStringList{"A"} << QStringList{"A/sub/y.exe", "A/x.exe"};
+    QTest::newRow("two links to one outside folder")
         << QStringList{"@ext/tool.exe", "@ext/back -> .", "L1 -> @ext", "L2 -> @ext"} << ""
-        << QStringList{"L1"} << QStringList{"L1/tool.exe"};
-    QTest::newRow("link into the tree")
+        << QStringList{"L1", "L2"} << QStringList{"L1/tool.exe", "L2/tool.exe"};
+    QTest::newRow("sibling link")
         << QStringList{"a_link -> z_real", "z_real/x.exe"} << ""
-        << QStringList{"z_real"} << QStringList{"z_real/x.exe"};
+        << QStringList{"a_link", "z_real"} << QStringList{"a_link/x.exe", "z_real/x.exe"};
 }
 
 void TestThreadScanFile::scan()
@@ -263,6 +275,56 @@ void TestThreadScanFile::stopCutsThePassInProgress()
     QCOMPARE(countLogLines(QStringLiteral("ThreadScanFile::run=stop")), 1);
 }
 
+void TestThreadScanFile::stopCutsAnEndlessListing_data()
+{
+    QTest::addColumn<bool>("all");
+    QTest::newRow("a new folder chosen") << false;
+    QTest::newRow("shut-down") << true;
+}
+
+void TestThreadScanFile::stopCutsAnEndlessListing()
+{
+    QFETCH(bool, all);
+    // Eight links on each of eight levels to the level below: 8^8 folders to list.
+    QTemporaryDir tree;
+    for (int level = 0; level <= 8; ++level)
+        QVERIFY(QDir().mkpath(tree.filePath(QStringLiteral("level%1").arg(level))));
+    for (int level = 0; level < 8; ++level) {
+        for (int link = 0; link < 8; ++link)
+            QVERIFY(QFile::link(tree.filePath(QStringLiteral("level%1").arg(level + 1)),
+                                tree.filePath(QStringLiteral("level%1/link%2").arg(level).arg(link))));
+    }
+    QFile installer(tree.filePath(QStringLiteral("level8/setup.exe")));
+    QVERIFY(installer.open(QIODevice::WriteOnly));
+    const QString root = tree.filePath(QStringLiteral("level0"));
+    const QString next = makeFolder(QStringLiteral("endless-next"), 2);
+    std::atomic<bool> listing{false};
+    {
+        QMutexLocker locker(&logMutex);
+        logHook = [&](const QString &msg) {
+            if (msg == QStringLiteral("ThreadScanFile::done=path: ") + quoted(root)) {
+                scanner->scanPath(next);
+                listing = true;
+            }
+        };
+    }
+    scanner->scanPath(root);
+    QTRY_VERIFY(listing);
+    QThread::msleep(200);
+    if (all) {
+        scanner->scanStopAll();
+    } else {
+        scanner->scanStop();
+        scanner->scanPath(next);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished(), 20000);
+    // The queued folder is dropped on shut-down; a new choice is scanned in full.
+    QCOMPARE(receiver->paths.size(), all ? 1 : 3);
+    if (!all)
+        QCOMPARE(receiver->paths.last().size(), 2);
+    QCOMPARE(countLogLines(QStringLiteral("ThreadScanFile::scanStopAll=")), all ? 1 : 0);
+}
+
 void TestThreadScanFile::stopOutsideAPassIsDropped_data()
 {
     QTest::addColumn<bool>("whileIdle");
@@ -315,6 +377,30 @@ void TestThreadScanFile::pathQueuedAsTheLoopEnds()
     scanner->scanPath(first);
     QTRY_COMPARE(receiver->paths.size(), 2);
     QCOMPARE(receiver->paths.at(1).size(), 2);
+}
+
+// GBK names as unzip leaves them: shown readably, listed with their own bytes, and a
+// link to such a folder from inside it is still known for the cycle it is.
+void TestThreadScanFile::namesNotUtf8()
+{
+    QTemporaryDir caseDir;
+    const QByteArray root = QFile::encodeName(caseDir.path());
+    const QByteArray folder = root + "/\xc2\xcc\xc9\xab"; // 绿色
+    QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    for (const QByteArray &file : {root + "/\xb0\xb2\xd7\xb0.exe", folder + "/a.exe"}) { // 安装.exe
+        const int fd = ::creat(file.constData(), 0600);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    QCOMPARE(::symlink(folder.constData(), (folder + "/loop").constData()), 0);
+
+    scanner->scanPath(Platform::decodeFileName(root));
+    QTRY_COMPARE(receiver->names.size(), 1);
+    QCOMPARE(QStringList(receiver->names.first()), QStringList({"安装.exe", "绿色"}));
+    QStringList paths;
+    for (const QString &path : receiver->paths.first())
+        paths.append(QString::fromLatin1(Platform::encodeFileName(path).mid(root.size()).toHex()));
+    QCOMPARE(paths, QStringList({"2fb0b2d7b02e657865", "2fc2ccc9ab2f612e657865"}));
 }
 
 // The scanner runs in a chroot so that "/" is a folder the test controls; the

@@ -1,4 +1,5 @@
 #include "exportfixtures.h"
+#include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
 #include "workbookreader.h"
 
@@ -8,7 +9,26 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Set once the worker has handed a file to the library.
+std::atomic<bool> libraryCalled{false};
+QtMessageHandler previousHandler = nullptr;
+
+void watchMessages(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+{
+    if (msg.startsWith(QLatin1String("ThreadSoftwareInfo::run=fun start")))
+        libraryCalled = true;
+    previousHandler(type, context, msg);
+}
+
+} // namespace
 
 // Collects the worker's reports on the test thread, over the connection the program uses.
 class ExportReceiver : public QObject
@@ -46,6 +66,8 @@ private slots:
     void destinationUnwritable();
     void tooLongPathSkipped();
     void stopAfterFileInProgress();
+    void stopCutsLibraryCall();
+    void namesNotUtf8();
     void secondStartKeepsRunningInputs();
 
 private:
@@ -218,6 +240,70 @@ void TestThreadSoftwareInfo::stopAfterFileInProgress()
     QCOMPARE(receiver->records.size(), 1);
     QCOMPARE(receiver->failures.size(), 0);
     QCOMPARE(fileContent(dst), QByteArray("old destination"));
+}
+
+void TestThreadSoftwareInfo::stopCutsLibraryCall()
+{
+    // Sparse: no disk used, yet its MD5 would take the library minutes.
+    const QString folder = dir.filePath(QStringLiteral("huge"));
+    const QString huge = folder + QStringLiteral("/huge.exe");
+    QVERIFY(QDir().mkpath(folder));
+    QFile file(huge);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(Q_INT64_C(64) << 30));
+    file.close();
+    const QString dst = dir.filePath(QStringLiteral("huge.xlsx"));
+    QVERIFY(writeFile(dst, "old destination"));
+
+    libraryCalled = false;
+    previousHandler = qInstallMessageHandler(watchMessages);
+    worker->startExtract(folder, dst, {huge});
+    QTRY_VERIFY_WITH_TIMEOUT(libraryCalled, 20000);
+    qInstallMessageHandler(previousHandler);
+    // Repeated as the controller does, since a request can come just before a call begins.
+    QTRY_VERIFY_WITH_TIMEOUT((worker->stopExtract(), worker->isFinished()), 20000);
+    QFile::remove(huge);
+    QCOMPARE(receiver->records.size(), 0);
+    QCOMPARE(receiver->failures.size(), 0);
+    QCOMPARE(fileContent(dst), QByteArray("old destination"));
+}
+
+// An installer and a green-software folder named in GBK, as unzip leaves archives made
+// on Chinese Windows: the very files listed are read, and the names come out readable.
+void TestThreadSoftwareInfo::namesNotUtf8()
+{
+    const QByteArray source = QFile::encodeName(dir.filePath(QStringLiteral("gbk")));
+    const QByteArray installer = source + "/\xb0\xb2\xd7\xb0setup.exe"; // 安装setup.exe
+    const QByteArray folder = source + "/\xc2\xcc\xc9\xab";              // 绿色
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", QFile::decodeName(source + "/a")));
+    QVERIFY(copyFixture(fixtures.path(), "signed-sha256.exe", QFile::decodeName(source + "/b")));
+    QCOMPARE(::rename(source + "/a", installer), 0);
+    QCOMPARE(::mkdir(folder, 0700), 0);
+    QCOMPARE(::rename(source + "/b", folder + "/tool.exe"), 0);
+
+    const QString src = Platform::decodeFileName(source);
+    const QList<QString> files = listFilesRecursive(src);
+    QCOMPARE(files.size(), 2);
+    const QString dst = dir.filePath(QStringLiteral("gbk.xlsx"));
+    runExport(src, dst, files);
+
+    QCOMPARE(receiver->records.size(), 3);
+    QCOMPARE(receiver->records.at(0).at(2), files.at(0));
+    const QString id = md5Hex(folder);
+    const QString product = QStringLiteral("测试产品 Test");
+    const QString original = QStringLiteral("原始名.exe");
+    // Name, product, process name, original name, MD5, containing folder and folder id of each row.
+    const QStringList expected = {
+        QStringList({"安装setup.exe", product, "安装setup.exe", original,
+                     md5Hex(fileContent(fixtures.filePath("pe64-version.exe"))), "", ""}).join('|'),
+        QStringList({"tool.exe", product, "tool.exe", original,
+                     md5Hex(fileContent(fixtures.filePath("signed-sha256.exe"))), id, ""}).join('|'),
+        QStringList({"绿色", "", "", "", "", "", id}).join('|'),
+    };
+    QStringList rows;
+    for (const QStringList &row : workbookRows(readWorkbook(dst)).mid(1))
+        rows.append(QStringList({row.value(3), row.value(7), row.value(9), row.value(11), row.value(13),
+                                 row.value(16), row.value(17)}).join('|'));
+    QCOMPARE(rows, expected);
 }
 
 void TestThreadSoftwareInfo::secondStartKeepsRunningInputs()

@@ -2,6 +2,7 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,6 +17,9 @@ private slots:
     void listFolderMatchesQDir_data();
     void listFolderMatchesQDir();
     void listFolderUnreadable();
+    void fileNameBytes_data();
+    void fileNameBytes();
+    void listFolderKeepsNameBytes();
 };
 
 void TestPlatform::filesystemRoot_data()
@@ -127,6 +131,76 @@ void TestPlatform::listFolderUnreadable()
     makeFile(temp.filePath(QStringLiteral("file")));
     QVERIFY(Platform::listFolder(temp.filePath(QStringLiteral("missing"))).isEmpty());
     QVERIFY(Platform::listFolder(temp.filePath(QStringLiteral("file"))).isEmpty());
+}
+
+namespace {
+
+QString escaped(const QString &text)
+{
+    QString out;
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort unit = text.at(i).unicode();
+        const bool lone = unit >= 0xDC80 && unit <= 0xDCFF && !(i > 0 && text.at(i - 1).isHighSurrogate());
+        out += lone ? QStringLiteral("<%1>").arg(unit - 0xDC00, 0, 16) : QString(text.at(i));
+    }
+    return out;
+}
+
+} // namespace
+
+// Bytes as the system gives them, the name as the program carries it (escaped bytes
+// shown as <xy>), and the name as it is shown.
+void TestPlatform::fileNameBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("readable");
+    QTest::newRow("UTF-8") << QByteArray("安装 setup.exe") << "安装 setup.exe" << "安装 setup.exe";
+    // Like any decoder, this one takes "\xd7\xb0" for the UTF-8 of U+05F0; the bytes stay the same.
+    QTest::newRow("GBK") << QByteArray("\xb0\xb2\xd7\xb0setup.exe") << "<b0><b2>\u05F0setup.exe"
+                         << "安装setup.exe";
+    QTest::newRow("GBK folder") << QByteArray("\xc2\xcc\xc9\xab") << "<c2><cc>\u026B" << "绿色";
+    // Each ends in a byte that is not GBK either.
+    QTest::newRow("neither") << QByteArray("a\xff\xb0.exe") << "a<ff><b0>.exe" << "a\uFFFD\uFFFD.exe";
+    QTest::newRow("overlong") << QByteArray("\xc0\xaf\xff") << "<c0><af><ff>" << "\uFFFD\uFFFD\uFFFD";
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80\xff") << "<ed><b2><80><ff>"
+                                       << "\uFFFD\uFFFD\uFFFD\uFFFD";
+    QTest::newRow("cut sequence") << QByteArray("\xffx\xe5\xae") << "<ff>x<e5><ae>" << "\uFFFDx\uFFFD\uFFFD";
+    // Its low half lies in the escape range, yet it is a real character.
+    QTest::newRow("astral character") << QByteArray("\xf0\x90\x82\x80") << QString::fromUcs4(U"\U00010080")
+                                      << QString::fromUcs4(U"\U00010080");
+}
+
+void TestPlatform::fileNameBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    QFETCH(QString, readable);
+    const QString decoded = Platform::decodeFileName(bytes);
+    QCOMPARE(escaped(decoded), name);
+    QCOMPARE(Platform::encodeFileName(decoded), bytes);
+    QCOMPARE(Platform::readableFileName(decoded), readable);
+}
+
+void TestPlatform::listFolderKeepsNameBytes()
+{
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QByteArray folder = QFile::encodeName(temp.path()) + "/\xc2\xcc\xc9\xab";
+    QCOMPARE(mkdir(folder.constData(), 0700), 0);
+    const int fd = open((folder + "/\xb0\xb2\xd7\xb0.exe").constData(), O_WRONLY | O_CREAT, 0600);
+    QVERIFY(fd >= 0);
+    close(fd);
+    QCOMPARE(symlink(folder.constData(), (QFile::encodeName(temp.path()) + "/link").constData()), 0);
+
+    const QVector<Platform::FolderEntry> top = Platform::listFolder(temp.path());
+    QCOMPARE(top.size(), 2);
+    QCOMPARE(Platform::encodeFileName(top.at(1).filePath), folder);
+    QVERIFY(top.at(1).isDir);
+    const QVector<Platform::FolderEntry> inner = Platform::listFolder(top.at(1).filePath);
+    QCOMPARE(inner.size(), 1);
+    QCOMPARE(Platform::encodeFileName(inner.first().filePath), folder + "/\xb0\xb2\xd7\xb0.exe");
+    QCOMPARE(Platform::canonicalPath(top.at(0).filePath), top.at(1).filePath);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

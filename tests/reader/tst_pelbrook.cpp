@@ -15,6 +15,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using Pelbrook = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *);
@@ -179,6 +182,7 @@ private slots:
     void outputCutAtCodePoint();
 
     void logLinePerCall();
+    void cancelEndsRunningCall();
     void unwritableLogFolder();
     void readpropsPrintsValues();
 
@@ -680,6 +684,41 @@ void TestPelbrook::logLinePerCall()
     QVERIFY(lines.at(before).contains(fixture("signed-tampered.exe")));
     QVERIFY(lines.at(before).contains("signature digest mismatch"));
     QVERIFY(lines.at(before + 1).contains(QString::fromUtf8("signed by 测试签名者 Test Signer")));
+}
+
+void TestPelbrook::cancelEndsRunningCall()
+{
+    using Cancel = void (*)();
+    const auto cancel = reinterpret_cast<Cancel>(library.resolve("pelbrook_cancel"));
+    QVERIFY2(cancel, qPrintable(library.errorString()));
+    // Sparse: no disk used, yet read to its end it would take minutes.
+    const QString huge = scratch.filePath("huge.exe");
+    QFile file(huge);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(Q_INT64_C(64) << 30));
+    file.close();
+
+    Values values;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        values = call(huge);
+        done = true;
+    });
+    // Repeated, since a request made before the call has begun does not reach it.
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 30000) {
+        cancel();
+        QThread::msleep(10);
+    }
+    reader.join();
+    QFile::remove(huge);
+    QCOMPARE(values.result, 5);
+    QCOMPARE(values.md5, QString());
+    QVERIFY(logLines().last().endsWith("\tcancelled"));
+    // A call that starts after the request is not affected.
+    const Values later = call(fixture("signed-sha256.exe"));
+    QCOMPARE(later.result, 0);
+    QCOMPARE(later.signature, QStringLiteral("测试签名者 Test Signer"));
 }
 
 void TestPelbrook::unwritableLogFolder()
