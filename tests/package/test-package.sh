@@ -74,13 +74,12 @@ home=$work/home
 mkdir -p "$home/tmp"
 chown -R nobody:nogroup "$home"
 chmod -R a+rX "$work"
-as_user() {
-    setpriv --reuid=nobody --regid=nogroup --clear-groups \
-        env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" LANG=C.UTF-8 "$@"
-}
+# Each command execs the next, so a background job's $! is the program's own process.
+as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups
+         env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" LANG=C.UTF-8)
 before=$(ls -A "$program")
 
-as_user "$root/usr/bin/pelbrook-export" --jobs 2 "$work/src" "$home/out.xlsx" 2> "$work/export.err" \
+"${as_user[@]}" "$root/usr/bin/pelbrook-export" --jobs 2 "$work/src" "$home/out.xlsx" 2> "$work/export.err" \
     || { cat "$work/export.err" >&2; fail "pelbrook-export exited with $?"; }
 /usr/bin/python3 - "$source/tests/converter/readxlsx.py" "$home/out.xlsx" <<'PY' || fail "workbook"
 import json, subprocess, sys
@@ -96,7 +95,7 @@ ls "$home"/.local/share/pelbrook-export/log/Pelbrook.txt > /dev/null || fail "no
 
 # The wizard starts, shows its window offscreen and logs into the user's data folder;
 # then it is ended as a session would end it.
-as_user QT_QPA_PLATFORM=offscreen "$root/usr/bin/Pelbrook" > "$work/wizard.out" 2>&1 &
+"${as_user[@]}" QT_QPA_PLATFORM=offscreen "$root/usr/bin/Pelbrook" > "$work/wizard.out" 2>&1 &
 wizard=$!
 log=$home/.local/share/Pelbrook/log/Pelbrook.txt
 for _ in $(seq 200); do
@@ -107,6 +106,7 @@ done
 grep -q "Mark=" "$log" 2>/dev/null || { cat "$work/wizard.out" >&2; fail "the wizard did not start"; }
 sleep 1
 kill -0 "$wizard" 2>/dev/null || { cat "$work/wizard.out" >&2; fail "the wizard ended by itself"; }
+[ "$(readlink "/proc/$wizard/exe")" = "$program/Pelbrook" ] || fail "not the wizard's own process: $wizard"
 kill -TERM "$wizard"
 status=0
 wait "$wizard" || status=$?
