@@ -1,5 +1,6 @@
 // The library's C entry point: the only code that knows the caller's buffers.
 
+#include "anchors.h"
 #include "authenticode.h"
 #include "properties.h"
 #include "system.h"
@@ -44,7 +45,8 @@ struct ThreadStateRelease
 
 } // namespace
 
-// Returns 0 when the file was read. Nothing may escape to the caller, so every
+// Returns 0 when the file was read, 4 when it was read but its signer is withheld
+// because the signature is not trusted or does not match the file. Nothing may escape to the caller, so every
 // failure, even an allocation failure, ends here as a return value.
 extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signature, char16_t *productName,
                                         char16_t *processName, char16_t *originalFileName, char16_t *md5,
@@ -71,7 +73,7 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
         }
         vantoril::FileProperties properties;
         std::string outcome;
-        const bool read = vantoril::readFileProperties(input, properties, outcome);
+        const bool read = vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties, outcome);
         writeOutput(signature, properties.signature);
         writeOutput(productName, properties.productName);
         writeOutput(processName, properties.processName);
@@ -79,7 +81,7 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
         writeOutput(md5, properties.md5);
         writeOutput(description, properties.description);
         log(input, outcome);
-        return read ? 0 : 1;
+        return !read ? 1 : properties.signerWithheld ? 4 : 0;
     } catch (...) {
         for (char16_t *output : outputs)
             if (output)
