@@ -58,7 +58,10 @@ const Anchors &Anchors::shared()
     static std::once_flag once;
     static Anchors *instance = nullptr;
     // Kept for the life of the process: the library may be called until it exits.
-    std::call_once(once, [] { instance = new Anchors(libraryFolder() + "/trust"); });
+    std::call_once(once, [] {
+        const std::string folder = libraryFolder();
+        instance = new Anchors(folder.empty() ? std::string() : folder + "/trust");
+    });
     return *instance;
 }
 
@@ -99,6 +102,8 @@ void Anchors::addBundled()
 
 void Anchors::addFolder(const std::string &folder)
 {
+    if (folder.empty())
+        return;
     int added = 0;
     for (const std::string &content : smallFilesIn(folder, certificateFileLimit, folderEntryLimit))
         added += addCertificates(anchors, content.data(), static_cast<int>(content.size()), nullptr);

@@ -53,7 +53,7 @@ std::string localTimestamp();
 // valid in it or the code page is unknown.
 bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string &text);
 
-// The folder that holds this library (or the program it is linked into).
+// The folder that holds this library (or the program it is linked into); empty when unknown.
 std::string libraryFolder();
 
 // The contents of the regular files directly inside a folder, skipping hidden

@@ -154,11 +154,12 @@ bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string 
 std::string libraryFolder()
 {
     Dl_info info;
+    // Never the current folder: anchors must not depend on where the caller happens to be.
     if (::dladdr(reinterpret_cast<void *>(&libraryFolder), &info) == 0 || !info.dli_fname)
-        return ".";
-    std::string path = info.dli_fname;
+        return {};
+    const std::string path = info.dli_fname;
     const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::vector<std::string> smallFilesIn(const std::string &folder, std::size_t sizeLimit, std::size_t countLimit)

@@ -385,6 +385,8 @@ void TestPelbrook::signatures_data()
     QTest::newRow("PE, one byte changed") << "signed-tampered.exe" << "" << 4;
     QTest::newRow("PE, data appended") << "signed-trailing.exe" << "" << 0;
     QTest::newRow("PE, truncated") << "signed-truncated.exe" << "" << 0;
+    QTest::newRow("PE of several read blocks, image digest on its own thread") << "signed-large.exe" << signer << 0;
+    QTest::newRow("the same, one byte near its end changed") << "signed-large-tampered.exe" << "" << 4;
     QTest::newRow("PE, unsigned") << "pe64-version.exe" << "" << 0;
     QTest::newRow("MSI, SHA-256") << "signed.msi" << signer << 0;
     QTest::newRow("MSI, SHA-1 with MsiDigitalSignatureEx") << "signed-dse.msi" << signer << 0;
