@@ -2,6 +2,7 @@
 
 #include "system.h"
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <openssl/bio.h>
@@ -70,9 +71,7 @@ Anchors::Anchors(const std::string &trustFolder, bool bundled)
     anchors = X509_STORE_new();
     if (!anchors)
         return;
-    if (X509_STORE_set_default_paths(anchors) == 1)
-        loadNotes.push_back("system CA store");
-    ERR_clear_error();
+    addSystemStore();
     if (bundled)
         addBundled();
     addFolder(trustFolder);
@@ -91,6 +90,27 @@ bool Anchors::isLegacyRoot(X509 *certificate) const
         if (X509_cmp(root, certificate) == 0)
             return true;
     return false;
+}
+
+// OpenSSL's default paths, without the directory-listing lookup that
+// X509_STORE_set_default_paths adds: that one lists the whole folder on every
+// issuer it looks for. The bundle file holds the system store in full; the
+// hashed folder is looked up by name for anything added beside it.
+void Anchors::addSystemStore()
+{
+    const char *file = std::getenv(X509_get_default_cert_file_env());
+    const char *folder = std::getenv(X509_get_default_cert_dir_env());
+    if (!file || !*file)
+        file = X509_get_default_cert_file();
+    if (!folder || !*folder)
+        folder = X509_get_default_cert_dir();
+    X509_LOOKUP *bundle = X509_STORE_add_lookup(anchors, X509_LOOKUP_file());
+    const bool loaded = bundle && X509_LOOKUP_load_file(bundle, file, X509_FILETYPE_PEM) == 1;
+    X509_LOOKUP *hashed = X509_STORE_add_lookup(anchors, X509_LOOKUP_hash_dir());
+    if (hashed)
+        X509_LOOKUP_add_dir(hashed, folder, X509_FILETYPE_PEM);
+    ERR_clear_error();
+    loadNotes.push_back(std::string("system CA store: ") + (loaded ? file : "bundle missing") + ", " + folder);
 }
 
 void Anchors::addBundled()

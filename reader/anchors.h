@@ -32,6 +32,7 @@ public:
     const std::vector<std::string> &notes() const { return loadNotes; }
 
 private:
+    void addSystemStore();
     void addBundled();
     void addFolder(const std::string &folder);
 
