@@ -86,7 +86,8 @@ void verifyToken(const Anchors &anchors, PKCS7 *signedData, const ASN1_TYPE *val
         timestamp.error = "timestamp token malformed";
         return;
     }
-    // Read as CMS: tokens name their signer by key identifier as often as by issuer and serial.
+    // Read as CMS: OpenSSL's PKCS#7 reader refuses some tokens in the wild (a version 3
+    // SignedData from Microsoft's time-stamp service, for one).
     const unsigned char *cursor = value->value.sequence->data;
     std::unique_ptr<CMS_ContentInfo, CmsFree> token(
         d2i_CMS_ContentInfo(nullptr, &cursor, value->value.sequence->length));
