@@ -364,9 +364,10 @@ bool hashStorage(GsfInfile *storage, int depth, HashState &state)
     return true;
 }
 
-MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Cancellation *cancellation,
-                            std::u16string &signer, std::string &error)
+MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Anchors &anchors,
+                            const Cancellation *cancellation, MsiInfo &info)
 {
+    std::string &error = info.signatureError;
     GObjectRef<GsfInput> signatureInput(gsf_infile_child_by_name(root, signatureStream));
     if (!signatureInput)
         return MsiSignature::None;
@@ -375,12 +376,17 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Canc
         error = "signature stream unreadable";
         return MsiSignature::Broken;
     }
-    Signature signature;
-    if (!parseSignature(blob.data(), blob.size(), signature, error))
+    Signature &signature = info.details;
+    if (!parseSignature(blob.data(), blob.size(), anchors, signature, error))
         return MsiSignature::Broken;
     if (signature.encodedSize != blob.size()) {
         error = "data hidden after the signature";
-        return MsiSignature::Broken;
+        return MsiSignature::Withheld;
+    }
+    // An untrusted signer is withheld whatever the digest says, so the database is not hashed.
+    if (!signature.trust.trusted) {
+        error = "untrusted signature by " + utf16ToUtf8(signature.signerName) + ": " + signature.trust.reason;
+        return MsiSignature::Withheld;
     }
 
     Digest digest(signature.digestType);
@@ -390,23 +396,24 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Canc
         std::vector<std::uint8_t> preHash;
         if (!readWhole(exInput.get(), signatureLimit, preHash)) {
             error = "MsiDigitalSignatureEx unreadable";
-            return MsiSignature::Broken;
+            return MsiSignature::Withheld;
         }
         digest.update(preHash.data(), preHash.size());
     }
     if (!hashStorage(root, 0, state)) {
         error = state.error;
-        return MsiSignature::Broken;
+        return MsiSignature::Withheld;
     }
     if (digest.finish() != signature.fileDigest) {
         error = "signature digest mismatch";
-        return MsiSignature::Broken;
+        return MsiSignature::Withheld;
     }
-    signer = signature.signerName;
+    info.signer = signature.signerName;
     return MsiSignature::Intact;
 }
 
-bool readMsi(GsfInput *input, MsiInfo &info, std::string &error, const Cancellation *cancellation)
+bool readMsi(GsfInput *input, const Anchors &anchors, MsiInfo &info, std::string &error,
+             const Cancellation *cancellation)
 {
     const gsf_off_t size = gsf_input_size(input);
     ErrorRef openError;
@@ -423,15 +430,15 @@ bool readMsi(GsfInput *input, MsiInfo &info, std::string &error, const Cancellat
         if (result.description.empty())
             result.description = summaryText(summary, summary.subject);
     }
-    result.signature = checkSignature(root.get(), size > 0 ? static_cast<std::uint64_t>(size) : 0, cancellation,
-                                      result.signer, result.signatureError);
+    result.signature =
+        checkSignature(root.get(), size > 0 ? static_cast<std::uint64_t>(size) : 0, anchors, cancellation, result);
     info = std::move(result);
     return true;
 }
 
 } // namespace
 
-bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error,
+bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
                  const Cancellation *cancellation)
 {
     ErrorRef openError;
@@ -440,17 +447,18 @@ bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &erro
         error = "cannot open: " + openError.text("unknown error");
         return false;
     }
-    return readMsi(input.get(), info, error, cancellation);
+    return readMsi(input.get(), anchors, info, error, cancellation);
 }
 
-bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, std::string &error)
+bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
+                   std::string &error)
 {
     GObjectRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
     if (!input) {
         error = "empty input";
         return false;
     }
-    return readMsi(input.get(), info, error, nullptr);
+    return readMsi(input.get(), anchors, info, error, nullptr);
 }
 
 } // namespace vantoril
