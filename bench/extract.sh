@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# Extraction throughput: a whole export of about 2 GiB of installers (half of them signed)
-# against md5sum plus sha256sum over the same files, warm cache. Prints the ratio last.
+# Extraction throughput: a whole export of about 2 GiB of installers (half of them signed
+# under a root the program folder trusts, so their image digests are computed) against
+# `openssl dgst -md5` over the same files, warm cache. Prints the ratio last.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$top/build}
 work=${WORK:-/tmp/pelbrook-bench-extract}
-src=$work/installers
+src=$work/installers-anchored
 [ -d "$src" ] || "$top/bench/make-installers.sh" "$src" large
+# The bench root joins the program folder's anchors for this run only.
+anchor=$build/bin/trust/bench-root-$$.pem
+mkdir -p "$build/bin/trust"
+cp "$work/bench-root.pem" "$anchor"
+trap 'rm -f "$anchor"' EXIT
+trusted=$("$build/bin/readprops" "$src"/large02.exe | cut -f1)
+[ "$trusted" = "Bench Signer" ] || { echo "extract: the signed installers are not trusted" >&2; exit 1; }
 cat "$src"/* > /dev/null  # warm the cache
 
-s=$(date +%s.%N); md5sum "$src"/* >/dev/null; sha256sum "$src"/* >/dev/null; e=$(date +%s.%N)
+s=$(date +%s.%N); openssl dgst -md5 "$src"/* >/dev/null; e=$(date +%s.%N)
 ref=$(echo "$e - $s" | bc -l)
 line=$("$build/bin/bench_export" "$src" "$work/out.xlsx" 1 2>&1 | grep '^run=' | tail -n 1)
 secs=$(sed -E 's/.*export_seconds=([0-9.]+).*/\1/' <<<"$line")
 peak=$(sed -E 's/.*peak_kib=([0-9]+).*/\1/' <<<"$line")
 bytes=$(du -cb "$src"/* | tail -n 1 | cut -f1)
-printf 'extract: bytes=%s reference_s=%.3f export_s=%.3f peak_mib=%.1f ratio=%.2f goal=1.15 peak_goal_mib=150\n' \
+printf 'extract: bytes=%s reference_s=%.3f export_s=%.3f peak_mib=%.1f ratio=%.2f goal=1.1 peak_goal_mib=150\n' \
   "$bytes" "$ref" "$secs" "$(echo "$peak / 1024" | bc -l)" "$(echo "$secs / $ref" | bc -l)"

@@ -3,7 +3,9 @@
 #   MODE large: about 2 GiB of installers, 1 MiB to 500 MiB each, every second one signed.
 #   MODE small: COUNT (default 20000) small installers of a few KiB, all different.
 # The installers are real PE files with a version resource (mingw-w64) and, where signed,
-# an Authenticode signature from a self-signed test certificate (osslsigncode).
+# an Authenticode signature (osslsigncode) by a code-signing certificate under a bench
+# root, which is left as OUTDIR/../bench-root.pem: a program folder's `trust` folder with
+# it trusts the signatures, so the reader computes their image digests too.
 set -euo pipefail
 out=$1
 mode=$2
@@ -36,8 +38,15 @@ END
 RC
 x86_64-w64-mingw32-windres "$work/app.rc" -O coff -o "$work/app.res"
 x86_64-w64-mingw32-gcc -s -o "$work/base.exe" "$work/app.c" "$work/app.res"
-openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Bench Signer/O=Bench Org" \
-  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Bench Root" \
+  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" \
+  -keyout "$work/root-key.pem" -out "$work/root.pem" 2>/dev/null
+openssl req -new -newkey rsa:2048 -nodes -subj "/CN=Bench Signer/O=Bench Org" \
+  -keyout "$work/key.pem" -out "$work/signer.csr" 2>/dev/null
+printf 'basicConstraints=CA:FALSE\nextendedKeyUsage=codeSigning\n' > "$work/signer.ext"
+openssl x509 -req -in "$work/signer.csr" -CA "$work/root.pem" -CAkey "$work/root-key.pem" -CAcreateserial \
+  -days 3650 -extfile "$work/signer.ext" -out "$work/cert.pem" 2>/dev/null
+cp "$work/root.pem" "$out/../bench-root.pem"
 
 sign() { osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -h sha256 -in "$1" -out "$1.signed" >/dev/null && mv "$1.signed" "$1"; }
 

@@ -1,5 +1,6 @@
 // The reader's path for installer databases: compound file, property table, summary
 // information and the database's signature.
+#include "anchors.h"
 #include "msi.h"
 
 #include <cstddef>
@@ -9,6 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     vantoril::MsiInfo info;
     std::string error;
-    vantoril::readMsiMemory(data, size, info, error);
+    vantoril::readMsiMemory(data, size, vantoril::Anchors::shared(), info, error);
     return 0;
 }

@@ -1,4 +1,5 @@
 // The reader's Authenticode SignedData parser on its own, as the certificate table hands it over.
+#include "anchors.h"
 #include "authenticode.h"
 
 #include <cstddef>
@@ -8,6 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     vantoril::Signature signature;
     std::string error;
-    vantoril::parseSignature(data, size, signature, error);
+    vantoril::parseSignature(data, size, vantoril::Anchors::shared(), signature, error);
     return 0;
 }

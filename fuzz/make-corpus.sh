@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Rebuilds the seed corpora in fuzz/corpus/<target>/ from the test fixtures (made by the
 # real tools: mingw-w64, osslsigncode, wixl) and a few hand-written texts. Files named
-# regression-* are inputs that once failed; they are kept.
+# regression-* are inputs that once failed, real-* are signatures taken from public
+# signed files (an Authenticode countersignature, which the tools here cannot make);
+# both are kept.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 corpus=$top/fuzz/corpus
@@ -10,10 +12,12 @@ trap 'rm -rf "$work"' EXIT
 "$top/tests/fixtures/make-fixtures.sh" "$work"
 
 mkdir -p "$corpus"/{fuzz_pe,fuzz_msi,fuzz_signature,fuzz_csv,fuzz_exportrecord}
-find "$corpus" -type f ! -name 'regression-*' -delete
+find "$corpus" -type f ! -name 'regression-*' ! -name 'real-*' -delete
 for f in "$work"/pe*.exe "$work"/signed*.exe; do cp "$f" "$corpus/fuzz_pe/"; done
 for f in "$work"/*.msi; do cp "$f" "$corpus/fuzz_msi/"; done
-for f in signed-sha256 signed-sha1 signed-org signed-nested; do
+# The trust-* signatures carry chains and RFC 3161 timestamps for the chain and timestamp code.
+for f in signed-sha256 signed-sha1 signed-org signed-nested trust-anchored trust-expired-ts trust-bad-ts \
+    trust-no-usage trust-stray-root; do
   osslsigncode extract-signature -in "$work/$f.exe" -out "$corpus/fuzz_signature/$f.p7" >/dev/null
 done
 for f in signed signed-dse; do

@@ -1,5 +1,6 @@
 #include "authenticode.h"
 
+#include "anchors.h"
 #include "text.h"
 
 #include <memory>
@@ -93,7 +94,8 @@ std::u16string nameEntry(X509_NAME *name, int nid)
 
 } // namespace
 
-bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signature, std::string &error)
+bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, Signature &signature,
+                    std::string &error)
 {
     const unsigned char *cursor = data;
     std::unique_ptr<PKCS7, Pkcs7Free> p7(d2i_PKCS7(nullptr, &cursor, static_cast<long>(size)));
@@ -180,6 +182,7 @@ bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signa
     signature.fileDigest.assign(digest.content, digest.content + digest.length);
     signature.signerName = name;
     signature.encodedSize = static_cast<std::size_t>(cursor - data);
+    signature.trust = checkTrust(anchors, p7.get(), signer);
     return true;
 }
 

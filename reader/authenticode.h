@@ -1,6 +1,8 @@
 #ifndef VANTORIL_AUTHENTICODE_H
 #define VANTORIL_AUTHENTICODE_H
 
+#include "trust.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,8 +12,11 @@ typedef struct evp_md_st EVP_MD;
 
 namespace vantoril {
 
+class Anchors;
+
 // What an Authenticode PKCS#7 SignedData claims, once its own signature has
-// been checked against the signing certificate (no chain of trust).
+// been checked against the signing certificate, and whether Windows would
+// trust that certificate.
 struct Signature
 {
     // The digest the file must have, and the algorithm that makes it.
@@ -21,9 +26,12 @@ struct Signature
     std::u16string signerName;
     // Bytes of the input that the DER encoding used; the caller decides what may follow.
     std::size_t encodedSize = 0;
+    // Decided before the file is hashed, so an untrusted signature costs no digest.
+    TrustVerdict trust;
 };
 
-bool parseSignature(const std::uint8_t *data, std::size_t size, Signature &signature, std::string &error);
+bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, Signature &signature,
+                    std::string &error);
 
 // Frees what the crypto library keeps per calling thread (its error queue above all).
 // The caller's threads are not ours: left to the thread's exit, that state can still be

@@ -3,7 +3,14 @@
 #include "reader.h"
 
 #include <algorithm>
+#include <memory>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <system_error>
+#include <thread>
 
 namespace vantoril {
 
@@ -11,6 +18,90 @@ namespace {
 
 // Large enough to keep the disk streaming, small enough to keep memory flat.
 constexpr std::size_t blockSize = 1 << 20;
+// Below this a second thread costs more than it saves.
+constexpr std::uint64_t parallelThreshold = 4 * blockSize;
+constexpr std::size_t ringSize = 4;
+
+struct Span
+{
+    const std::uint8_t *data = nullptr;
+    std::size_t size = 0;
+};
+
+// Feeds the ranged digest on a second thread while the caller computes the
+// whole-file digest: a signed file then costs about as long as its slower digest
+// instead of both in turn. Jobs run in order; each names spans of a buffer the
+// caller must keep until finished() reaches the job's number.
+class RangedHasher
+{
+public:
+    explicit RangedHasher(Digest &digest)
+        : digest(digest), worker([this] { run(); })
+    {
+    }
+
+    // Drains the queue first: the caller's buffers outlive this object.
+    ~RangedHasher()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        worker.join();
+    }
+
+    // Returns the job's number.
+    std::uint64_t post(std::vector<Span> spans)
+    {
+        std::uint64_t number = 0;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            queue.push_back(std::move(spans));
+            number = ++posted;
+        }
+        changed.notify_all();
+        return number;
+    }
+
+    void waitFor(std::uint64_t job)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this, job] { return finished >= job; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return !queue.empty() || stopping; });
+            if (queue.empty())
+                break;
+            const std::vector<Span> spans = std::move(queue.front());
+            queue.pop_front();
+            lock.unlock();
+            for (const Span &span : spans)
+                digest.update(span.data, span.size);
+            lock.lock();
+            ++finished;
+            changed.notify_all();
+        }
+        lock.unlock();
+        // The crypto library keeps per-thread state; this thread is ours to clean.
+        OPENSSL_thread_stop();
+    }
+
+    Digest &digest;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::vector<Span>> queue;
+    std::uint64_t posted = 0;
+    std::uint64_t finished = 0;
+    bool stopping = false;
+    // Last, so that it starts once the members above exist.
+    std::thread worker;
+};
 
 } // namespace
 
@@ -49,23 +140,47 @@ std::vector<std::uint8_t> Digest::finish()
 bool digestInput(const Reader &reader, Digest &wholeFile, Digest *ranged,
                  const std::vector<Range> &ranges)
 {
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, reader.size())));
+    const bool parallel = ranged && reader.size() >= parallelThreshold;
+    const auto blockBytes = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, reader.size()));
+    // A few blocks in flight let either thread run ahead when the other is descheduled.
+    std::vector<std::vector<std::uint8_t>> ring(parallel ? ringSize : 1, std::vector<std::uint8_t>(blockBytes));
+    std::vector<std::uint64_t> lastJob(ring.size(), 0);
+    // Declared after the ring, so that it drains before the buffers go.
+    std::unique_ptr<RangedHasher> hasher;
+    if (parallel) {
+        try {
+            hasher = std::make_unique<RangedHasher>(*ranged);
+        } catch (const std::system_error &) {
+            // No thread to spare: both digests run here, one after the other.
+        }
+    }
+    std::vector<Span> spans;
     std::size_t next = 0;
-    for (std::uint64_t offset = 0; offset < reader.size();) {
+    std::size_t slot = 0;
+    for (std::uint64_t offset = 0; offset < reader.size(); slot = (slot + 1) % ring.size()) {
+        std::vector<std::uint8_t> &block = ring[slot];
+        if (hasher)
+            hasher->waitFor(lastJob[slot]);
         const auto len = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), reader.size() - offset));
         if (!reader.read(offset, block.data(), len))
             return false;
-        wholeFile.update(block.data(), len);
         const std::uint64_t blockEnd = offset + len;
+        spans.clear();
         while (ranged && next < ranges.size() && ranges[next].begin < blockEnd) {
             const std::uint64_t from = std::max(ranges[next].begin, offset);
             const std::uint64_t to = std::min(ranges[next].end, blockEnd);
             if (from < to)
-                ranged->update(block.data() + (from - offset), static_cast<std::size_t>(to - from));
+                spans.push_back({block.data() + (from - offset), static_cast<std::size_t>(to - from)});
             if (ranges[next].end > blockEnd)
                 break;
             ++next;
         }
+        if (hasher && !spans.empty())
+            lastJob[slot] = hasher->post(spans);
+        else
+            for (const Span &span : spans)
+                ranged->update(span.data, span.size);
+        wholeFile.update(block.data(), len);
         offset = blockEnd;
     }
     return true;

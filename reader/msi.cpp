@@ -366,9 +366,10 @@ bool hashStorage(GsfInfile *storage, int depth, HashState &state)
     return true;
 }
 
-MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Cancellation *cancellation,
-                            std::u16string &signer, std::string &error)
+MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Anchors &anchors,
+                            const Cancellation *cancellation, MsiInfo &info)
 {
+    std::string &error = info.signatureError;
     GObjectRef<GsfInput> signatureInput(gsf_infile_child_by_name(root, signatureStream));
     if (!signatureInput)
         return MsiSignature::None;
@@ -377,12 +378,17 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Canc
         error = "signature stream unreadable";
         return MsiSignature::Broken;
     }
-    Signature signature;
-    if (!parseSignature(blob.data(), blob.size(), signature, error))
+    Signature &signature = info.details;
+    if (!parseSignature(blob.data(), blob.size(), anchors, signature, error))
         return MsiSignature::Broken;
     if (signature.encodedSize != blob.size()) {
         error = "data hidden after the signature";
-        return MsiSignature::Broken;
+        return MsiSignature::Withheld;
+    }
+    // An untrusted signer is withheld whatever the digest says, so the database is not hashed.
+    if (!signature.trust.trusted) {
+        error = "untrusted signature by " + utf16ToUtf8(signature.signerName) + ": " + signature.trust.reason;
+        return MsiSignature::Withheld;
     }
 
     Digest digest(signature.digestType);
@@ -392,19 +398,19 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Canc
         std::vector<std::uint8_t> preHash;
         if (!readWhole(exInput.get(), signatureLimit, preHash)) {
             error = "MsiDigitalSignatureEx unreadable";
-            return MsiSignature::Broken;
+            return MsiSignature::Withheld;
         }
         digest.update(preHash.data(), preHash.size());
     }
     if (!hashStorage(root, 0, state)) {
         error = state.error;
-        return MsiSignature::Broken;
+        return MsiSignature::Withheld;
     }
     if (digest.finish() != signature.fileDigest) {
         error = "signature digest mismatch";
-        return MsiSignature::Broken;
+        return MsiSignature::Withheld;
     }
-    signer = signature.signerName;
+    info.signer = signature.signerName;
     return MsiSignature::Intact;
 }
 
@@ -417,7 +423,8 @@ void initialiseGsf()
     std::call_once(once, [] { gsf_init(); });
 }
 
-bool readMsi(GsfInput *input, MsiInfo &info, std::string &error, const Cancellation *cancellation)
+bool readMsi(GsfInput *input, const Anchors &anchors, MsiInfo &info, std::string &error,
+             const Cancellation *cancellation)
 {
     const gsf_off_t size = gsf_input_size(input);
     ErrorRef openError;
@@ -434,15 +441,15 @@ bool readMsi(GsfInput *input, MsiInfo &info, std::string &error, const Cancellat
         if (result.description.empty())
             result.description = summaryText(summary, summary.subject);
     }
-    result.signature = checkSignature(root.get(), size > 0 ? static_cast<std::uint64_t>(size) : 0, cancellation,
-                                      result.signer, result.signatureError);
+    result.signature =
+        checkSignature(root.get(), size > 0 ? static_cast<std::uint64_t>(size) : 0, anchors, cancellation, result);
     info = std::move(result);
     return true;
 }
 
 } // namespace
 
-bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error,
+bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
                  const Cancellation *cancellation)
 {
     initialiseGsf();
@@ -452,10 +459,11 @@ bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &erro
         error = "cannot open: " + openError.text("unknown error");
         return false;
     }
-    return readMsi(input.get(), info, error, cancellation);
+    return readMsi(input.get(), anchors, info, error, cancellation);
 }
 
-bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, std::string &error)
+bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
+                   std::string &error)
 {
     initialiseGsf();
     GObjectRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
@@ -463,7 +471,7 @@ bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, st
         error = "empty input";
         return false;
     }
-    return readMsi(input.get(), info, error, nullptr);
+    return readMsi(input.get(), anchors, info, error, nullptr);
 }
 
 } // namespace vantoril

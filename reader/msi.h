@@ -1,15 +1,19 @@
 #ifndef VANTORIL_MSI_H
 #define VANTORIL_MSI_H
 
+#include "authenticode.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace vantoril {
 
+class Anchors;
 class Cancellation;
 
-enum class MsiSignature { None, Intact, Broken };
+// Withheld: the signature was read, but it is not trusted or the database does not match it.
+enum class MsiSignature { None, Intact, Broken, Withheld };
 
 struct MsiInfo
 {
@@ -22,14 +26,17 @@ struct MsiInfo
     // Set only for an intact signature; signatureError says why not.
     std::u16string signer;
     std::string signatureError;
+    // The signature as read, when it could be.
+    Signature details;
 };
 
 // Reads an installer database with our own bounded readers over libgsf's
 // compound-file access. False when the input is not a compound file at all.
 // The signature check reads every stream; a cancelled call ends it between blocks.
-bool readMsiFile(const std::string &nativePath, MsiInfo &info, std::string &error,
+bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
                  const Cancellation *cancellation = nullptr);
-bool readMsiMemory(const std::uint8_t *data, std::size_t size, MsiInfo &info, std::string &error);
+bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
+                   std::string &error);
 
 } // namespace vantoril
 

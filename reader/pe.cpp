@@ -77,6 +77,23 @@ bool pickEntry(const Reader &reader, std::uint64_t table, const std::uint32_t *w
     return false;
 }
 
+// The loader's language order on a Simplified Chinese system: neutral, the
+// system's language, US English; anything else falls back to the first entry.
+bool pickLanguage(const Reader &reader, std::uint64_t table, std::uint32_t &target, std::uint16_t &language)
+{
+    for (const std::uint32_t wanted : {0x0000u, 0x0804u, 0x0409u}) {
+        if (pickEntry(reader, table, &wanted, target)) {
+            language = static_cast<std::uint16_t>(wanted);
+            return true;
+        }
+    }
+    std::uint32_t name = 0;
+    if (!pickEntry(reader, table, nullptr, target) || !reader.u32(table + resourceTableHeader, name))
+        return false;
+    language = static_cast<std::uint16_t>(name);
+    return true;
+}
+
 } // namespace
 
 bool parsePe(const Reader &reader, PeImage &image, std::string &error)
@@ -178,7 +195,7 @@ bool rvaToOffset(const Reader &reader, const PeImage &image, std::uint32_t rva, 
 }
 
 bool findVersionResource(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &data,
-                         std::string &error)
+                         std::uint16_t &language, std::string &error)
 {
     error.clear();
     if (image.resourceRva == 0 || image.resourceSize == 0)
@@ -197,7 +214,10 @@ bool findVersionResource(const Reader &reader, const PeImage &image, std::vector
             return false;
         }
         std::uint32_t target = 0;
-        if (!pickEntry(reader, base + position, level == 0 ? &resourceTypeVersion : nullptr, target)) {
+        const bool picked = level == resourceLevels - 1
+            ? pickLanguage(reader, base + position, target, language)
+            : pickEntry(reader, base + position, level == 0 ? &resourceTypeVersion : nullptr, target);
+        if (!picked) {
             if (level > 0)
                 error = "malformed resource directory";
             return false;
@@ -228,7 +248,7 @@ bool findVersionResource(const Reader &reader, const PeImage &image, std::vector
 }
 
 CertificateTable firstSignedData(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &payload,
-                                 std::string &error)
+                                 bool &lastEntry, std::string &error)
 {
     if (image.certificateTableOffset == 0 || image.certificateTableSize == 0)
         return CertificateTable::None;
@@ -270,6 +290,7 @@ CertificateTable firstSignedData(const Reader &reader, const PeImage &image, std
                 error = "certificate entry unreadable";
                 return CertificateTable::Broken;
             }
+            lastEntry = entry + align8(length) >= end;
             return CertificateTable::Found;
         }
         entry += align8(length);

@@ -38,16 +38,20 @@ bool parsePe(const Reader &reader, PeImage &image, std::string &error);
 
 bool rvaToOffset(const Reader &reader, const PeImage &image, std::uint32_t rva, std::uint64_t &offset);
 
-// The data of the first RT_VERSION resource (bounded to what a version block can hold).
-// False with an empty error when the image simply has none.
+// The data of the RT_VERSION resource (bounded to what a version block can hold): of the
+// first name, in the language the resource loader of a Simplified Chinese system picks
+// (neutral, 0x0804, 0x0409, else the first); language tells which. False with an empty
+// error when the image simply has none.
 bool findVersionResource(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &data,
-                         std::string &error);
+                         std::uint16_t &language, std::string &error);
 
 enum class CertificateTable { None, Found, Broken };
 
-// The payload of the first PKCS#7 SignedData entry of the attribute certificate table.
+// The payload of the first PKCS#7 SignedData entry of the attribute certificate table;
+// lastEntry tells whether it is the table's last entry, where tagged installers keep
+// their tag after the signature.
 CertificateTable firstSignedData(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &payload,
-                                 std::string &error);
+                                 bool &lastEntry, std::string &error);
 
 // The spans the Authenticode image hash covers: everything before the certificate
 // table except the CheckSum field and the certificate directory entry.

@@ -1,5 +1,6 @@
 // The library's C entry point: the only code that knows the caller's buffers.
 
+#include "anchors.h"
 #include "authenticode.h"
 #include "cancellation.h"
 #include "properties.h"
@@ -46,9 +47,10 @@ struct ThreadStateRelease
 } // namespace
 
 // Returns 0 when the file was read, 1 when it could not be opened or read to its end,
-// 2 for a path refused, 3 for an internal error, 5 when pelbrook_cancel ended the call.
-// Nothing may escape to the caller, so every failure, even an allocation failure,
-// ends here as a return value.
+// 2 for a path refused, 3 for an internal error, 4 when it was read but its signer is
+// withheld because the signature is not trusted or does not match the file, 5 when
+// pelbrook_cancel ended the call. Nothing may escape to the caller, so every failure,
+// even an allocation failure, ends here as a return value.
 extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signature, char16_t *productName,
                                         char16_t *processName, char16_t *originalFileName, char16_t *md5,
                                         char16_t *description)
@@ -75,7 +77,8 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
         }
         vantoril::FileProperties properties;
         std::string outcome;
-        const bool read = vantoril::readFileProperties(input, properties, outcome, &cancellation);
+        const bool read = vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties, outcome,
+                                                           &cancellation);
         if (cancellation.requested()) {
             // Values of a cut read are not reported, not even those read before the stop.
             log(input, "cancelled");
@@ -88,7 +91,7 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
         writeOutput(md5, properties.md5);
         writeOutput(description, properties.description);
         log(input, outcome);
-        return read ? 0 : 1;
+        return !read ? 1 : properties.signerWithheld ? 4 : 0;
     } catch (...) {
         for (char16_t *output : outputs)
             if (output)

@@ -1,5 +1,6 @@
 #include "properties.h"
 
+#include "anchors.h"
 #include "authenticode.h"
 #include "digest.h"
 #include "msi.h"
@@ -10,6 +11,7 @@
 #include "versioninfo.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <openssl/evp.h>
 
@@ -48,6 +50,35 @@ bool onlyPadding(const std::vector<std::uint8_t> &payload, std::size_t used)
                        [](std::uint8_t b) { return b == 0; });
 }
 
+std::string hex16(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+void explainSignature(const Signature &signature, std::vector<std::string> &lines)
+{
+    const TrustVerdict &trust = signature.trust;
+    lines.push_back("claimed signer\t" + utf16ToUtf8(signature.signerName));
+    lines.push_back(std::string("trust\t") + (trust.trusted ? "trusted" : "not trusted: " + trust.reason));
+    for (const std::string &subject : trust.chain)
+        lines.push_back("chain\t" + subject);
+    if (trust.timestamped)
+        lines.push_back("timestamp\t" + utcText(trust.signingTime) + " (" + trust.timestampKind + ")");
+    else if (!trust.timestampKind.empty())
+        lines.push_back("timestamp\tnot used: " + trust.timestampNote + " (" + trust.timestampKind + ")");
+    else
+        lines.push_back("timestamp\tnone: validity checked at the current time");
+    for (const std::string &subject : trust.timestampChain)
+        lines.push_back("timestamp chain\t" + subject);
+}
+
+std::string untrustedNote(const Signature &signature)
+{
+    return "untrusted signature by " + utf16ToUtf8(signature.signerName) + ": " + signature.trust.reason;
+}
+
 std::string joined(const std::vector<std::string> &notes)
 {
     std::string text;
@@ -58,7 +89,8 @@ std::string joined(const std::vector<std::string> &notes)
 
 } // namespace
 
-bool readImageProperties(const Reader &reader, FileProperties &properties, std::vector<std::string> &notes)
+bool readImageProperties(const Reader &reader, const Anchors &anchors, FileProperties &properties,
+                         std::vector<std::string> &notes)
 {
     Digest md5(EVP_md5());
     PeImage image;
@@ -73,11 +105,14 @@ bool readImageProperties(const Reader &reader, FileProperties &properties, std::
     notes.push_back(image.is64 ? "PE32+" : "PE32");
 
     std::vector<std::uint8_t> version;
-    if (findVersionResource(reader, image, version, error)) {
+    std::uint16_t language = 0;
+    if (findVersionResource(reader, image, version, language, error)) {
         const VersionStrings strings = parseVersionInfo(version.data(), version.size());
         properties.productName = strings.productName;
         properties.originalFileName = strings.originalFilename;
         properties.description = strings.fileDescription;
+        properties.explanation.push_back("version language\t" + hex16(language));
+        properties.explanation.push_back("version table\t" + utf16ToUtf8(strings.table));
     } else {
         notes.push_back(error.empty() ? "no version resource" : error);
     }
@@ -85,7 +120,8 @@ bool readImageProperties(const Reader &reader, FileProperties &properties, std::
     std::vector<std::uint8_t> payload;
     Signature signature;
     bool signatureUsable = false;
-    switch (firstSignedData(reader, image, payload, error)) {
+    bool lastEntry = false;
+    switch (firstSignedData(reader, image, payload, lastEntry, error)) {
     case CertificateTable::None:
         notes.push_back("unsigned");
         break;
@@ -93,10 +129,18 @@ bool readImageProperties(const Reader &reader, FileProperties &properties, std::
         notes.push_back(error);
         break;
     case CertificateTable::Found:
-        if (!parseSignature(payload.data(), payload.size(), signature, error))
+        if (!parseSignature(payload.data(), payload.size(), anchors, signature, error)) {
             notes.push_back(error);
-        else if (!onlyPadding(payload, signature.encodedSize))
+            break;
+        }
+        explainSignature(signature, properties.explanation);
+        properties.signerWithheld = true;
+        // Tagged installers keep their tag after the signature in the last entry,
+        // which the image hash does not cover; Windows accepts them.
+        if (!lastEntry && !onlyPadding(payload, signature.encodedSize))
             notes.push_back("data hidden after the signature");
+        else if (!signature.trust.trusted)
+            notes.push_back(untrustedNote(signature));
         else
             signatureUsable = true;
         break;
@@ -112,14 +156,15 @@ bool readImageProperties(const Reader &reader, FileProperties &properties, std::
             notes.push_back("signature digest mismatch");
         } else {
             properties.signature = signature.signerName;
+            properties.signerWithheld = false;
             notes.push_back("signed by " + utf16ToUtf8(signature.signerName));
         }
     }
     return true;
 }
 
-bool readFileProperties(const std::u16string &path, FileProperties &properties, std::string &outcome,
-                        const Cancellation *cancellation)
+bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
+                        std::string &outcome, const Cancellation *cancellation)
 {
     FileProperties result;
     result.processName = lastComponent(path);
@@ -133,7 +178,7 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
         return false;
     }
     const Reader reader(file, cancellation);
-    if (!readImageProperties(reader, result, notes)) {
+    if (!readImageProperties(reader, anchors, result, notes)) {
         // Half-read values are not reported; only the name, which needs no reading.
         properties = FileProperties();
         properties.processName = result.processName;
@@ -145,7 +190,7 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
     if (isCompoundFile(reader)) {
         notes.push_back("MSI");
         MsiInfo msi;
-        if (!readMsiFile(nativePath(path), msi, error, cancellation)) {
+        if (!readMsiFile(nativePath(path), anchors, msi, error, cancellation)) {
             notes.push_back(error);
         } else {
             result.productName = msi.productName;
@@ -159,11 +204,17 @@ bool readFileProperties(const std::u16string &path, FileProperties &properties, 
             case MsiSignature::Broken:
                 notes.push_back(msi.signatureError);
                 break;
+            case MsiSignature::Withheld:
+                result.signerWithheld = true;
+                notes.push_back(msi.signatureError);
+                break;
             case MsiSignature::Intact:
                 result.signature = msi.signer;
                 notes.push_back("signed by " + utf16ToUtf8(msi.signer));
                 break;
             }
+            if (msi.signature == MsiSignature::Withheld || msi.signature == MsiSignature::Intact)
+                explainSignature(msi.details, result.explanation);
         }
     }
     properties = result;

@@ -6,6 +6,7 @@
 
 namespace vantoril {
 
+class Anchors;
 class Cancellation;
 class Reader;
 
@@ -18,17 +19,23 @@ struct FileProperties
     std::u16string originalFileName;
     std::u16string md5;
     std::u16string description;
+    // A signature was read but its signer is not given: the signature is not
+    // trusted, or the file does not match it.
+    bool signerWithheld = false;
+    // Why the values came out as they did: "topic<TAB>text" lines for readprops.
+    std::vector<std::string> explanation;
 };
 
 // Everything about one file. False when the file could not be read at all, or the
 // call was cancelled before its end; outcome is the log text either way.
-bool readFileProperties(const std::u16string &path, FileProperties &properties, std::string &outcome,
-                        const Cancellation *cancellation = nullptr);
+bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
+                        std::string &outcome, const Cancellation *cancellation = nullptr);
 
 // The path-independent part on any input, a file or bytes in memory (tests and
 // fuzzing): the MD5 and, for a PE image, its version strings and verified signer.
 // False when a read failed. Installer databases need a path and are left out.
-bool readImageProperties(const Reader &reader, FileProperties &properties, std::vector<std::string> &notes);
+bool readImageProperties(const Reader &reader, const Anchors &anchors, FileProperties &properties,
+                         std::vector<std::string> &notes);
 
 } // namespace vantoril
 

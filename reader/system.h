@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Every difference between operating systems lives here. The library cannot use
 // the application's platform layer, so it keeps its own, free of Qt.
@@ -52,6 +53,13 @@ std::string localTimestamp();
 // Converts text stored in a Windows code page; false when the bytes are not
 // valid in it or the code page is unknown.
 bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string &text);
+
+// The folder that holds this library (or the program it is linked into); empty when unknown.
+std::string libraryFolder();
+
+// The contents of the regular files directly inside a folder, skipping hidden
+// ones and any larger than sizeLimit; at most countLimit entries are looked at.
+std::vector<std::string> smallFilesIn(const std::string &folder, std::size_t sizeLimit, std::size_t countLimit);
 
 } // namespace vantoril
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <mutex>
@@ -155,6 +157,46 @@ bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string 
         decoded.push_back(static_cast<char16_t>(raw[2 * i] | (raw[2 * i + 1] << 8)));
     text = decoded;
     return true;
+}
+
+std::string libraryFolder()
+{
+    Dl_info info;
+    // Never the current folder: anchors must not depend on where the caller happens to be.
+    if (::dladdr(reinterpret_cast<void *>(&libraryFolder), &info) == 0 || !info.dli_fname)
+        return {};
+    const std::string path = info.dli_fname;
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::vector<std::string> smallFilesIn(const std::string &folder, std::size_t sizeLimit, std::size_t countLimit)
+{
+    std::vector<std::string> contents;
+    DIR *directory = ::opendir(folder.c_str());
+    if (!directory)
+        return contents;
+    std::size_t seen = 0;
+    while (const dirent *entry = ::readdir(directory)) {
+        if (++seen > countLimit)
+            break;
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string path = folder + "/" + entry->d_name;
+        // Only regular files, and without blocking on a pipe.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= sizeLimit) {
+            std::string content(static_cast<std::size_t>(info.st_size), '\0');
+            if (::pread(fd, content.data(), content.size(), 0) == static_cast<ssize_t>(content.size()))
+                contents.push_back(std::move(content));
+        }
+        ::close(fd);
+    }
+    ::closedir(directory);
+    return contents;
 }
 
 } // namespace vantoril

@@ -131,6 +131,7 @@ StringTable readStringTable(const Reader &reader, const Block &block)
 {
     StringTable table;
     table.keyValid = parseTableKey(block.key, table);
+    table.strings.table = block.key;
     bool haveProduct = false;
     bool haveDescription = false;
     bool haveOriginal = false;

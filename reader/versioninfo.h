@@ -12,6 +12,8 @@ struct VersionStrings
     std::u16string productName;
     std::u16string fileDescription;
     std::u16string originalFilename;
+    // The key of the string table the values came from, such as 080404B0.
+    std::u16string table;
 };
 
 // Reads the strings of a VS_VERSIONINFO block. The string table is chosen by

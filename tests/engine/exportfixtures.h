@@ -1,6 +1,7 @@
 #ifndef EXPORTFIXTURES_H
 #define EXPORTFIXTURES_H
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,27 @@ inline bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
+// The signed fixtures chain to a test root made with them, and the library trusts the
+// roots in the `trust` folder beside the program: for a test, beside the test binary.
+// Each process adds its root under a name of its own and removes it when it ends.
+inline bool trustFixtureRoot(const QString &folder)
+{
+    struct Installed
+    {
+        QString path;
+        ~Installed()
+        {
+            if (!path.isEmpty())
+                QFile::remove(path);
+        }
+    };
+    static Installed installed;
+    const QString trust = QCoreApplication::applicationDirPath() + QStringLiteral("/trust");
+    installed.path = trust + QStringLiteral("/fixtures-%1.pem").arg(QCoreApplication::applicationPid());
+    QFile::remove(installed.path);
+    return QDir().mkpath(trust) && QFile::copy(folder + QStringLiteral("/trust/root.pem"), installed.path);
+}
+
 // Builds the installer fixtures with the real tools into folder.
 inline bool makeFixtures(const QString &folder)
 {
@@ -41,7 +63,8 @@ inline bool makeFixtures(const QString &folder)
     script.start(QStringLiteral("bash"),
                  {qEnvironmentVariable("PELBROOK_SOURCE_DIR") + QStringLiteral("/tests/engine/make-export-fixtures.sh"),
                   folder});
-    return script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
+    return script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0
+        && trustFixtureRoot(folder);
 }
 
 // Copies a fixture to path, creating its folder.

@@ -78,6 +78,11 @@ bool TestExportFaults::makeProgramFolder(const QString &folder, const QString &c
 {
     const QString readerName = QStringLiteral("lib") + Platform::readerLibraryBaseName() + QStringLiteral(".so");
     QDir().mkpath(folder);
+    // The root the signed fixtures chain to travel with the library, as it would be installed.
+    const QString root = QStringLiteral("/trust/fixtures-%1.pem").arg(QCoreApplication::applicationPid());
+    if (!QDir().mkpath(folder + QStringLiteral("/trust"))
+        || !QFile::copy(QCoreApplication::applicationDirPath() + root, folder + root))
+        return false;
     return QFile::setPermissions(folder, shared)
         && QFile::copy(binary(QStringLiteral("exportrun")), folder + QStringLiteral("/exportrun"))
         && (converter.isEmpty() || QFile::copy(converter, folder + '/' + Platform::converterFileName()))

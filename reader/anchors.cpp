@@ -1,0 +1,133 @@
+#include "anchors.h"
+
+#include "system.h"
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+namespace vantoril {
+
+// The bundled roots as PEM text, generated at build time from reader/anchors/.
+extern const char bundledAnchorsPem[];
+
+namespace {
+
+// An administrator's folder holds a few roots; anything much larger is not a certificate.
+constexpr std::size_t certificateFileLimit = 1 << 20;
+constexpr std::size_t folderEntryLimit = 1000;
+
+struct BioFree { void operator()(BIO *b) const { BIO_free(b); } };
+
+// Adds every certificate of a PEM or DER buffer; returns how many.
+int addCertificates(X509_STORE *store, const char *data, int size, std::vector<X509 *> *noBasicConstraints)
+{
+    int added = 0;
+    std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(data, size));
+    if (!bio)
+        return 0;
+    while (X509 *certificate = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
+        if (X509_STORE_add_cert(store, certificate) == 1)
+            ++added;
+        if (noBasicConstraints && !(X509_get_extension_flags(certificate) & EXFLAG_BCONS))
+            noBasicConstraints->push_back(certificate);
+        else
+            X509_free(certificate);
+    }
+    ERR_clear_error();
+    if (added == 0) {
+        const auto *cursor = reinterpret_cast<const unsigned char *>(data);
+        if (X509 *certificate = d2i_X509(nullptr, &cursor, size)) {
+            if (X509_STORE_add_cert(store, certificate) == 1)
+                ++added;
+            X509_free(certificate);
+        }
+        ERR_clear_error();
+    }
+    return added;
+}
+
+} // namespace
+
+const Anchors &Anchors::shared()
+{
+    static std::once_flag once;
+    static Anchors *instance = nullptr;
+    // Kept for the life of the process: the library may be called until it exits.
+    std::call_once(once, [] {
+        const std::string folder = libraryFolder();
+        instance = new Anchors(folder.empty() ? std::string() : folder + "/trust");
+    });
+    return *instance;
+}
+
+Anchors::Anchors(const std::string &trustFolder, bool bundled)
+{
+    anchors = X509_STORE_new();
+    if (!anchors)
+        return;
+    addSystemStore();
+    if (bundled)
+        addBundled();
+    addFolder(trustFolder);
+}
+
+Anchors::~Anchors()
+{
+    for (X509 *root : legacyRoots)
+        X509_free(root);
+    X509_STORE_free(anchors);
+}
+
+bool Anchors::isLegacyRoot(X509 *certificate) const
+{
+    for (X509 *root : legacyRoots)
+        if (X509_cmp(root, certificate) == 0)
+            return true;
+    return false;
+}
+
+// OpenSSL's default paths, without the directory-listing lookup that
+// X509_STORE_set_default_paths adds: that one lists the whole folder on every
+// issuer it looks for. The bundle file holds the system store in full; the
+// hashed folder is looked up by name for anything added beside it.
+void Anchors::addSystemStore()
+{
+    const char *file = std::getenv(X509_get_default_cert_file_env());
+    const char *folder = std::getenv(X509_get_default_cert_dir_env());
+    if (!file || !*file)
+        file = X509_get_default_cert_file();
+    if (!folder || !*folder)
+        folder = X509_get_default_cert_dir();
+    X509_LOOKUP *bundle = X509_STORE_add_lookup(anchors, X509_LOOKUP_file());
+    const bool loaded = bundle && X509_LOOKUP_load_file(bundle, file, X509_FILETYPE_PEM) == 1;
+    X509_LOOKUP *hashed = X509_STORE_add_lookup(anchors, X509_LOOKUP_hash_dir());
+    if (hashed)
+        X509_LOOKUP_add_dir(hashed, folder, X509_FILETYPE_PEM);
+    ERR_clear_error();
+    loadNotes.push_back(std::string("system CA store: ") + (loaded ? file : "bundle missing") + ", " + folder);
+}
+
+void Anchors::addBundled()
+{
+    const std::string pem(bundledAnchorsPem);
+    const int added = addCertificates(anchors, pem.data(), static_cast<int>(pem.size()), &legacyRoots);
+    loadNotes.push_back(std::to_string(added) + " bundled roots");
+}
+
+void Anchors::addFolder(const std::string &folder)
+{
+    if (folder.empty())
+        return;
+    int added = 0;
+    for (const std::string &content : smallFilesIn(folder, certificateFileLimit, folderEntryLimit))
+        added += addCertificates(anchors, content.data(), static_cast<int>(content.size()), nullptr);
+    loadNotes.push_back(std::to_string(added) + " certificates from " + folder);
+}
+
+} // namespace vantoril

@@ -1,0 +1,46 @@
+#ifndef VANTORIL_ANCHORS_H
+#define VANTORIL_ANCHORS_H
+
+#include <string>
+#include <vector>
+
+typedef struct x509_st X509;
+typedef struct x509_store_st X509_STORE;
+
+namespace vantoril {
+
+// The certificates a signature may chain to: the system's CA store, the
+// bundled code-signing roots Windows trusts and the system lacks, and every
+// certificate file in the folder `trust` beside the library. Read-only once
+// built, so any number of threads may verify against it at once.
+class Anchors
+{
+public:
+    // Built on first use from the places above, then kept for the process.
+    static const Anchors &shared();
+
+    // An anchor set of the system store and the given folder only (tests, fuzzing).
+    explicit Anchors(const std::string &trustFolder, bool bundled = true);
+    ~Anchors();
+    Anchors(const Anchors &) = delete;
+    Anchors &operator=(const Anchors &) = delete;
+
+    X509_STORE *store() const { return anchors; }
+    // One of the bundled roots old enough to predate basic constraints.
+    bool isLegacyRoot(X509 *certificate) const;
+    // What was loaded, for the explain output.
+    const std::vector<std::string> &notes() const { return loadNotes; }
+
+private:
+    void addSystemStore();
+    void addBundled();
+    void addFolder(const std::string &folder);
+
+    X509_STORE *anchors = nullptr;
+    std::vector<X509 *> legacyRoots;
+    std::vector<std::string> loadNotes;
+};
+
+} // namespace vantoril
+
+#endif

@@ -1,0 +1,54 @@
+#ifndef VANTORIL_TRUST_H
+#define VANTORIL_TRUST_H
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+typedef struct pkcs7_st PKCS7;
+typedef struct x509_st X509;
+struct stack_st_X509;
+
+namespace vantoril {
+
+class Anchors;
+
+// What a certificate at the end of a chain is asked to do.
+enum class Usage { CodeSigning, TimeStamping };
+
+struct ChainCheck
+{
+    bool trusted = false;
+    // Why not, in words for the log: "untrusted root", "self-signed", ...
+    std::string reason;
+    // One-line subjects, the leaf first, as far as the chain could be built.
+    std::vector<std::string> subjects;
+};
+
+// Whether leaf chains to an anchor through the untrusted helpers, with every
+// certificate valid at `at` (now when null) and the leaf allowed the usage.
+ChainCheck verifyChain(const Anchors &anchors, X509 *leaf, stack_st_X509 *untrusted, const std::time_t *at,
+                       Usage usage);
+
+// The trust verdict on an Authenticode signature whose own signature already verified.
+struct TrustVerdict
+{
+    bool trusted = false;
+    std::string reason;
+    std::vector<std::string> chain;
+    // The proven signing time, when a timestamp verified; its kind and what a
+    // timestamp that was present but failed said.
+    bool timestamped = false;
+    std::time_t signingTime = 0;
+    std::string timestampKind;
+    std::string timestampNote;
+    std::vector<std::string> timestampChain;
+};
+
+TrustVerdict checkTrust(const Anchors &anchors, PKCS7 *signedData, X509 *signer);
+
+std::string utcText(std::time_t when);
+
+} // namespace vantoril
+
+#endif
