@@ -1,5 +1,6 @@
 #include "anchors.h"
 
+#include "signaturecache.h"
 #include "system.h"
 
 #include <cstdlib>
@@ -67,6 +68,7 @@ const Anchors &Anchors::shared()
 }
 
 Anchors::Anchors(const std::string &trustFolder, bool bundled)
+    : cache(new SignatureCache)
 {
     anchors = X509_STORE_new();
     if (!anchors)

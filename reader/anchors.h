@@ -1,6 +1,7 @@
 #ifndef VANTORIL_ANCHORS_H
 #define VANTORIL_ANCHORS_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@ typedef struct x509_st X509;
 typedef struct x509_store_st X509_STORE;
 
 namespace vantoril {
+
+class SignatureCache;
 
 // The certificates a signature may chain to: the system's CA store, the
 // bundled code-signing roots Windows trusts and the system lacks, and every
@@ -30,6 +33,8 @@ public:
     bool isLegacyRoot(X509 *certificate) const;
     // What was loaded, for the explain output.
     const std::vector<std::string> &notes() const { return loadNotes; }
+    // Signatures already judged against these anchors; safe from any thread.
+    SignatureCache &signatures() const { return *cache; }
 
 private:
     void addSystemStore();
@@ -39,6 +44,7 @@ private:
     X509_STORE *anchors = nullptr;
     std::vector<X509 *> legacyRoots;
     std::vector<std::string> loadNotes;
+    std::unique_ptr<SignatureCache> cache;
 };
 
 } // namespace vantoril

@@ -1,8 +1,12 @@
 #include "authenticode.h"
 
 #include "anchors.h"
+#include "signaturecache.h"
 #include "text.h"
 
+#include <algorithm>
+#include <ctime>
+#include <limits>
 #include <memory>
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
@@ -28,6 +32,7 @@ struct BioFree { void operator()(BIO *b) const { BIO_free(b); } };
 struct StoreFree { void operator()(X509_STORE *s) const { X509_STORE_free(s); } };
 struct ObjectFree { void operator()(ASN1_OBJECT *o) const { ASN1_OBJECT_free(o); } };
 struct SignersFree { void operator()(STACK_OF(X509) *s) const { sk_X509_free(s); } };
+struct CertificatesFree { void operator()(STACK_OF(X509) *s) const { sk_X509_pop_free(s, X509_free); } };
 
 // One DER element: definite lengths only, as DER requires.
 struct Element
@@ -92,10 +97,51 @@ std::u16string nameEntry(X509_NAME *name, int nid)
     return trimmed(utf8ToUtf16(text));
 }
 
-} // namespace
+// Narrows the window around `now` to the validity boundaries of the certificates: a
+// certificate turns valid at its notBefore and expired one second after its notAfter.
+void narrowToBoundaries(STACK_OF(X509) *certificates, std::time_t now, SignatureCache::Window &window)
+{
+    for (int i = 0; i < sk_X509_num(certificates); ++i) {
+        X509 *certificate = sk_X509_value(certificates, i);
+        const ASN1_TIME *limits[] = {X509_get0_notBefore(certificate), X509_get0_notAfter(certificate)};
+        for (int which = 0; which < 2; ++which) {
+            std::tm parts{};
+            if (!limits[which] || ASN1_TIME_to_tm(limits[which], &parts) != 1) {
+                // A time we cannot place might be any time: nothing may be kept.
+                window.until = window.from;
+                return;
+            }
+            const std::time_t boundary = timegm(&parts) + (which == 1 ? 1 : 0);
+            if (boundary > now)
+                window.until = std::min(window.until, boundary);
+            else
+                window.from = std::max(window.from, boundary);
+        }
+    }
+}
 
-bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, Signature &signature,
-                    std::string &error)
+// The times a verdict made at `now` holds. A verdict checked at a timestamp's time does
+// not depend on now; one checked at now holds until a certificate of the signature, or
+// any certificate the store has seen, crosses a validity boundary.
+SignatureCache::Window verdictWindow(const Anchors &anchors, PKCS7 *signedData, const TrustVerdict &trust,
+                                     std::time_t now)
+{
+    SignatureCache::Window window{std::numeric_limits<std::time_t>::min(), now + SignatureCache::lifetime};
+    if (trust.timestamped)
+        return window;
+    narrowToBoundaries(signedData->d.sign->cert, now, window);
+    std::unique_ptr<STACK_OF(X509), CertificatesFree> stored(
+        anchors.store() ? X509_STORE_get1_all_certs(anchors.store()) : nullptr);
+    if (!stored) {
+        window.until = window.from;
+        return window;
+    }
+    narrowToBoundaries(stored.get(), now, window);
+    return window;
+}
+
+bool parseUncached(const std::uint8_t *data, std::size_t size, const Anchors &anchors, std::time_t now,
+                   Signature &signature, std::string &error, SignatureCache::Window &window)
 {
     const unsigned char *cursor = data;
     std::unique_ptr<PKCS7, Pkcs7Free> p7(d2i_PKCS7(nullptr, &cursor, static_cast<long>(size)));
@@ -183,7 +229,40 @@ bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &a
     signature.signerName = name;
     signature.encodedSize = static_cast<std::size_t>(cursor - data);
     signature.trust = checkTrust(anchors, p7.get(), signer);
+    window = verdictWindow(anchors, p7.get(), signature.trust, now);
     return true;
+}
+
+} // namespace
+
+bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, Signature &signature,
+                    std::string &error)
+{
+    SignatureCache &cache = anchors.signatures();
+    const std::time_t now = std::time(nullptr);
+    ParsedSignature parse;
+    if (cache.find(data, size, now, parse)) {
+        if (parse.parsed)
+            signature = parse.signature;
+        else
+            error = parse.error;
+        return parse.parsed;
+    }
+    // A refusal depends on the bytes alone, so it holds as long as the entry lives.
+    SignatureCache::Window window{std::numeric_limits<std::time_t>::min(), now + SignatureCache::lifetime};
+    parse.parsed = parseUncached(data, size, anchors, now, parse.signature, parse.error, window);
+    // The chain check read the clock itself, a moment later: if a boundary fell in
+    // between, the verdict may belong to either side of it.
+    const std::time_t after = std::time(nullptr);
+    const bool transient = parse.error == "out of memory"
+        || (parse.parsed && parse.signature.trust.reason == "cannot set up the chain check");
+    if (!transient && after >= window.from && after < window.until)
+        cache.store(data, size, parse, window);
+    if (parse.parsed)
+        signature = parse.signature;
+    else
+        error = parse.error;
+    return parse.parsed;
 }
 
 void releaseThreadState() noexcept
