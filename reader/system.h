@@ -33,6 +33,9 @@ public:
 private:
     int descriptor = -1;
     std::uint64_t length = 0;
+    // The file's first bytes, read at open: the headers and tables of an image are
+    // read a few bytes at a time, and a small installer lies here whole.
+    std::vector<std::uint8_t> head;
 };
 
 // The path in the form the C libraries take: UTF-8 here, with the caller's escaped

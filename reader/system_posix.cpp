@@ -2,6 +2,7 @@
 
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,13 @@
 #include <unistd.h>
 
 namespace vantoril {
+
+namespace {
+
+// Beyond this the rest of a file is read block by block, as before.
+constexpr std::uint64_t headSize = 64 << 10;
+
+} // namespace
 
 File::~File()
 {
@@ -44,11 +52,19 @@ bool File::open(const std::u16string &path, std::string &error)
     }
     descriptor = fd;
     length = static_cast<std::uint64_t>(info.st_size);
+    // A short read (the file shrank meanwhile) keeps nothing: every read then goes to the file.
+    std::vector<std::uint8_t> start(static_cast<std::size_t>(std::min<std::uint64_t>(length, headSize)));
+    if (!start.empty() && readAt(0, start.data(), start.size()))
+        head.swap(start);
     return true;
 }
 
 bool File::readAt(std::uint64_t offset, void *dst, std::size_t len) const
 {
+    if (offset <= head.size() && len <= head.size() - offset) {
+        std::memcpy(dst, head.data() + offset, len);
+        return true;
+    }
     auto *out = static_cast<unsigned char *>(dst);
     while (len > 0) {
         const ssize_t got = ::pread(descriptor, out, len, static_cast<off_t>(offset));
@@ -99,8 +115,13 @@ void appendLogLine(const std::string &line)
     static std::mutex logMutex;
     const std::string text = line + "\n";
     const std::lock_guard<std::mutex> lock(logMutex);
-    ::mkdir(logFolder().c_str(), 0777);
-    const int fd = ::open(logFilePath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // The folder is made only when it is missing (the program removes it at exit).
+    const std::string path = logFilePath();
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == ENOENT) {
+        ::mkdir(logFolder().c_str(), 0777);
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    }
     if (fd < 0)
         return;
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
