@@ -162,6 +162,7 @@ private slots:
     void versionResourceLanguage();
     void signatures_data();
     void signatures();
+    void trustEndsWithValidity();
     void trustFolder_data();
     void trustFolder();
     void realSigners_data();
@@ -416,9 +417,12 @@ void TestPelbrook::signatures()
     QFETCH(QString, signer);
     QFETCH(int, status);
 
-    const Values values = call(fixture(file));
-    QCOMPARE(values.result, status);
-    QCOMPARE(values.signature, signer);
+    // The second call finds the signature judged already; it must come to the same verdict.
+    for (int pass = 0; pass < 2; ++pass) {
+        const Values values = call(fixture(file));
+        QCOMPARE(values.result, status);
+        QCOMPARE(values.signature, signer);
+    }
 
     // With the same anchor for signatures and timestamps, osslsigncode must come to the same verdict.
     int exitCode = -1;
@@ -427,6 +431,64 @@ void TestPelbrook::signatures()
          fixture(file)},
         &exitCode);
     QCOMPARE(exitCode == 0, !signer.isEmpty());
+}
+
+// A verdict made at the current time holds only while the certificates stay valid: the
+// same signature, asked about again after its leaf expired, is no longer trusted.
+void TestPelbrook::trustEndsWithValidity()
+{
+    QTemporaryDir ca;
+    QVERIFY(ca.isValid());
+    QDir folder(ca.path());
+    QVERIFY(folder.mkpath(QStringLiteral("issued")));
+    const QByteArray config = "[ca]\ndefault_ca = test\n[test]\ndir = .\ndatabase = index.txt\nnew_certs_dir = issued\n"
+                              "serial = serial\ndefault_md = sha256\npolicy = anything\nunique_subject = no\n"
+                              "[anything]\ncommonName = optional\n[codesign]\nbasicConstraints = CA:FALSE\n"
+                              "keyUsage = critical,digitalSignature\nextendedKeyUsage = codeSigning\n";
+    for (const auto &file : {std::make_pair("ca.cnf", config), std::make_pair("index.txt", QByteArray()),
+                             std::make_pair("serial", QByteArray("2000\n"))}) {
+        QFile out(folder.filePath(QString::fromLatin1(file.first)));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file.second) == file.second.size());
+    }
+    int exitCode = -1;
+    QString output = run(QStringLiteral("openssl"), {"req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj",
+                                                    "/CN=Brief Signer", "-keyout", folder.filePath("key.pem"),
+                                                    "-out", folder.filePath("leaf.csr")},
+                         &exitCode);
+    QVERIFY2(exitCode == 0, qPrintable(output));
+    const qint64 notAfter = QDateTime::currentSecsSinceEpoch() + 6;
+    const QString end = QDateTime::fromSecsSinceEpoch(notAfter, Qt::UTC).toString("yyyyMMddHHmmss") + "Z";
+    QProcess issue;
+    issue.setWorkingDirectory(folder.path());
+    issue.setProcessChannelMode(QProcess::MergedChannels);
+    issue.start(QStringLiteral("openssl"),
+                {"ca", "-batch", "-config", "ca.cnf", "-cert", fixture("ca-cert.pem"), "-keyfile", fixture("ca-key.pem"),
+                 "-extensions", "codesign", "-in", "leaf.csr", "-out", "leaf.pem", "-notext", "-startdate",
+                 "20200101000000Z", "-enddate", end});
+    QVERIFY(issue.waitForFinished(60000));
+    QVERIFY2(issue.exitCode() == 0, issue.readAll().constData());
+    QFile chain(folder.filePath("chain.pem"));
+    QFile leaf(folder.filePath("leaf.pem"));
+    QFile intermediate(fixture("ca-cert.pem"));
+    QVERIFY(chain.open(QIODevice::WriteOnly) && leaf.open(QIODevice::ReadOnly) && intermediate.open(QIODevice::ReadOnly));
+    chain.write(leaf.readAll() + intermediate.readAll());
+    chain.close();
+    const QString signedFile = scratch.filePath("expiring.exe");
+    output = run(QStringLiteral("osslsigncode"), {"sign", "-certs", chain.fileName(), "-key", folder.filePath("key.pem"),
+                                                  "-h", "sha256", "-in", fixture("pe64-version.exe"), "-out", signedFile},
+                 &exitCode);
+    QVERIFY2(exitCode == 0, qPrintable(output));
+
+    const Values valid = call(signedFile);
+    if (QDateTime::currentSecsSinceEpoch() >= notAfter)
+        QSKIP("the leaf expired before it could be checked while valid");
+    QCOMPARE(valid.result, 0);
+    QCOMPARE(valid.signature, QStringLiteral("Brief Signer"));
+    while (QDateTime::currentSecsSinceEpoch() <= notAfter + 1)
+        QThread::msleep(200);
+    const Values expired = call(signedFile);
+    QCOMPARE(expired.result, 4);
+    QCOMPARE(expired.signature, QString());
 }
 
 void TestPelbrook::trustFolder_data()
