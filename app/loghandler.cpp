@@ -1,5 +1,6 @@
 #include "loghandler.h"
 
+#include "logappender.h"
 #include "loglock.h"
 #include "platform.h"
 
@@ -111,6 +112,12 @@ void removeOldestRotatedFiles(const QDir &folder)
 bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFolderLock)
 {
     const QString folderPath = dataFolder + QStringLiteral("/log");
+    const QString liveName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix) + QStringLiteral(".txt");
+    // Only callers that hold logMutex take the folder lock, so they alone use the kept
+    // files. Never destroyed: a thread may still log while the process ends.
+    static LogAppender *const kept = new LogAppender;
+    if (takeFolderLock && kept->append(folderPath, liveName, bytes, rotationSize))
+        return true;
     std::unique_ptr<LogLock> lock;
     if (takeFolderLock) {
         lock.reset(new LogLock(folderPath));
@@ -122,7 +129,6 @@ bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFold
         }
     }
 
-    const QString liveName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix) + QStringLiteral(".txt");
     LogLock::AppendResult result = LogLock::appendUnlessFull(liveName, bytes, rotationSize);
     if (result == LogLock::Failed && QDir().mkpath(folderPath))
         result = LogLock::appendUnlessFull(liveName, bytes, rotationSize);
@@ -137,6 +143,8 @@ bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFold
         // Written whether the rename worked or not: the line is never lost to rotation.
         result = LogLock::appendUnlessFull(liveName, bytes, std::numeric_limits<qint64>::max());
     }
+    if (takeFolderLock && result == LogLock::Appended)
+        kept->remember(folderPath, liveName);
     return result == LogLock::Appended;
 }
 
