@@ -6,16 +6,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$top/build}
 work=${WORK:-/tmp/pelbrook-bench-extract}
-src=$work/installers-anchored
-[ -d "$src" ] || "$top/bench/make-installers.sh" "$src" large
-# The bench root joins the program folder's anchors for this run only.
-anchor=$build/bin/trust/bench-root-$$.pem
-mkdir -p "$build/bin/trust"
-cp "$work/bench-root.pem" "$anchor"
-trap 'rm -f "$anchor"' EXIT
-trusted=$("$build/bin/readprops" "$src"/large02.exe | cut -f1)
-[ "$trusted" = "Bench Signer" ] || { echo "extract: the signed installers are not trusted" >&2; exit 1; }
-cat "$src"/* > /dev/null  # warm the cache
+. "$top/bench/anchored-set.sh" extract
 
 s=$(date +%s.%N); openssl dgst -md5 "$src"/* >/dev/null; e=$(date +%s.%N)
 ref=$(echo "$e - $s" | bc -l)

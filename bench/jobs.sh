@@ -11,16 +11,7 @@ build=${BUILD:-$top/build}
 work=${WORK:-/tmp/pelbrook-bench-extract}
 jobs=${JOBS:-2}
 runs=${RUNS:-3}
-src=$work/installers-anchored
-[ -d "$src" ] || "$top/bench/make-installers.sh" "$src" large
-# The bench root joins the program folder's anchors for this run only.
-anchor=$build/bin/trust/bench-root-$$.pem
-mkdir -p "$build/bin/trust"
-cp "$work/bench-root.pem" "$anchor"
-trap 'rm -f "$anchor"' EXIT
-trusted=$("$build/bin/readprops" "$src"/large02.exe | cut -f1)
-[ "$trusted" = "Bench Signer" ] || { echo "jobs: the signed installers are not trusted" >&2; exit 1; }
-cat "$src"/* > /dev/null  # warm the cache
+. "$top/bench/anchored-set.sh" jobs
 
 best() { sort -g | head -n 1; }
 ref_times=() export_times=() two_times=() peak=0
