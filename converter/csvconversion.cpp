@@ -1,6 +1,7 @@
 #include "csvconversion.h"
 
 #include "csvreader.h"
+#include "platform.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -110,7 +111,7 @@ bool Conversion::run(QString *errorMessage)
 
     lxw_workbook_options options = {};
     options.constant_memory = LXW_TRUE;
-    workbook = workbook_new_opt(QFile::encodeName(partialPath).constData(), &options);
+    workbook = workbook_new_opt(Platform::encodeFileName(partialPath).constData(), &options);
     if (!workbook) {
         *errorMessage = QStringLiteral("cannot start a workbook for %1").arg(csvPath);
         return false;

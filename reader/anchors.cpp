@@ -83,6 +83,8 @@ Anchors::~Anchors()
 {
     for (X509 *root : legacyRoots)
         X509_free(root);
+    for (X509 *certificate : disallowed)
+        X509_free(certificate);
     X509_STORE_free(anchors);
 }
 
@@ -94,12 +96,41 @@ bool Anchors::isLegacyRoot(X509 *certificate) const
     return false;
 }
 
+bool Anchors::isDisallowed(X509 *certificate) const
+{
+    for (X509 *withdrawn : disallowed)
+        if (X509_cmp(withdrawn, certificate) == 0)
+            return true;
+    return false;
+}
+
 // OpenSSL's default paths, without the directory-listing lookup that
 // X509_STORE_set_default_paths adds: that one lists the whole folder on every
 // issuer it looks for. The bundle file holds the system store in full; the
 // hashed folder is looked up by name for anything added beside it.
 void Anchors::addSystemStore()
 {
+    // Certificates the system's administrators withdrew are never trusted, whoever else lists them.
+    std::vector<std::string> withdrawn;
+    if (systemStoreCertificates("Disallowed", withdrawn)) {
+        for (const std::string &der : withdrawn) {
+            const auto *cursor = reinterpret_cast<const unsigned char *>(der.data());
+            if (X509 *certificate = d2i_X509(nullptr, &cursor, static_cast<long>(der.size())))
+                disallowed.push_back(certificate);
+        }
+        ERR_clear_error();
+        loadNotes.push_back("system Disallowed store: " + std::to_string(disallowed.size()) + " certificates");
+    }
+    // Where the system keeps its own store of roots (and its administrators add theirs
+    // there, as group policy does), that store is the system's trust.
+    std::vector<std::string> roots;
+    if (systemStoreCertificates("ROOT", roots)) {
+        int added = 0;
+        for (const std::string &der : roots)
+            added += addCertificates(anchors, der.data(), static_cast<int>(der.size()), nullptr);
+        loadNotes.push_back("system ROOT store: " + std::to_string(added) + " certificates");
+        return;
+    }
     const char *file = std::getenv(X509_get_default_cert_file_env());
     const char *folder = std::getenv(X509_get_default_cert_dir_env());
     if (!file || !*file)

@@ -12,7 +12,8 @@ namespace vantoril {
 
 class SignatureCache;
 
-// The certificates a signature may chain to: the system's CA store, the
+// The certificates a signature may chain to: the system's CA store (on Windows its
+// ROOT store, less what its Disallowed store withdraws), the
 // bundled code-signing roots Windows trusts and the system lacks, and every
 // certificate file in the folder `trust` beside the library. Read-only once
 // built, so any number of threads may verify against it at once.
@@ -31,6 +32,8 @@ public:
     X509_STORE *store() const { return anchors; }
     // One of the bundled roots old enough to predate basic constraints.
     bool isLegacyRoot(X509 *certificate) const;
+    // In the system's store of certificates it never trusts.
+    bool isDisallowed(X509 *certificate) const;
     // What was loaded, for the explain output.
     const std::vector<std::string> &notes() const { return loadNotes; }
     // Signatures already judged against these anchors; safe from any thread.
@@ -43,6 +46,7 @@ private:
 
     X509_STORE *anchors = nullptr;
     std::vector<X509 *> legacyRoots;
+    std::vector<X509 *> disallowed;
     std::vector<std::string> loadNotes;
     std::unique_ptr<SignatureCache> cache;
 };

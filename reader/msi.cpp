@@ -2,19 +2,13 @@
 
 #include "authenticode.h"
 #include "cancellation.h"
+#include "compoundfile.h"
 #include "digest.h"
 #include "system.h"
 #include "text.h"
 
 #include <algorithm>
 #include <cstring>
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
-#include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-input.h>
-#include <gsf/gsf-utils.h>
-#include <mutex>
 #include <vector>
 
 namespace vantoril {
@@ -23,8 +17,8 @@ namespace {
 
 // Authenticode for installer databases: these two streams hold the signature
 // and the pre-hash of the metadata, and are left out of the stream hash.
-constexpr char signatureStream[] = "\005DigitalSignature";
-constexpr char signatureExStream[] = "\005MsiDigitalSignatureEx";
+const std::u16string signatureStream = u"\u0005DigitalSignature";
+const std::u16string signatureExStream = u"\u0005MsiDigitalSignatureEx";
 constexpr std::size_t clsidSize = 16;
 // Deeper nesting than any installer uses; stops runaway recursion on a corrupt tree.
 constexpr int storageDepthLimit = 32;
@@ -32,25 +26,8 @@ constexpr std::size_t signatureLimit = 16u << 20;
 constexpr std::size_t readChunk = 1 << 20;
 // String pools of real databases stay in the low megabytes.
 constexpr std::size_t tableLimit = 64u << 20;
-
-template<typename T>
-struct GObjectRef
-{
-    T *object = nullptr;
-    explicit GObjectRef(T *o = nullptr) : object(o) {}
-    ~GObjectRef() { if (object) g_object_unref(object); }
-    GObjectRef(const GObjectRef &) = delete;
-    GObjectRef &operator=(const GObjectRef &) = delete;
-    T *get() const { return object; }
-    explicit operator bool() const { return object != nullptr; }
-};
-
-struct ErrorRef
-{
-    GError *error = nullptr;
-    ~ErrorRef() { if (error) g_error_free(error); }
-    std::string text(const char *fallback) const { return error && error->message ? error->message : fallback; }
-};
+// A storage holds a database's tables and streams: hundreds, never millions.
+constexpr std::size_t entryLimit = 1u << 16;
 
 std::uint32_t le16(const std::vector<std::uint8_t> &data, std::size_t offset)
 {
@@ -79,7 +56,7 @@ int nameDigit(char c)
     return -1;
 }
 
-std::string tableStreamName(const std::string &table)
+std::u16string tableStreamName(const std::string &table)
 {
     std::u16string encoded(1, u'\x4840');
     for (std::size_t i = 0; i < table.size(); ++i) {
@@ -94,22 +71,22 @@ std::string tableStreamName(const std::string &table)
             ++i;
         }
     }
-    return utf16ToUtf8(encoded);
+    return encoded;
 }
 
-bool readWhole(GsfInput *stream, std::size_t limit, std::vector<std::uint8_t> &data)
+bool readWhole(CompoundStream &stream, std::size_t limit, std::vector<std::uint8_t> &data)
 {
-    const gsf_off_t size = gsf_input_size(stream);
-    if (size < 0 || static_cast<std::uint64_t>(size) > limit)
+    const std::uint64_t size = stream.size();
+    if (size > limit)
         return false;
     data.resize(static_cast<std::size_t>(size));
-    return size == 0 || gsf_input_read(stream, data.size(), data.data()) != nullptr;
+    return stream.read(data.data(), data.size());
 }
 
-bool readNamedStream(GsfInfile *root, const std::string &name, std::vector<std::uint8_t> &data)
+bool readNamedStream(CompoundStorage &root, const std::u16string &name, std::vector<std::uint8_t> &data)
 {
-    GObjectRef<GsfInput> stream(gsf_infile_child_by_name(root, name.c_str()));
-    return stream && readWhole(stream.get(), tableLimit, data);
+    const std::unique_ptr<CompoundStream> stream = root.stream(name);
+    return stream && readWhole(*stream, tableLimit, data);
 }
 
 // Where a code page cannot decode a text: UTF-8 if it is valid, else Latin-1, which never fails.
@@ -133,7 +110,7 @@ struct StringTable
     std::vector<std::string> strings;
 };
 
-bool readStringTable(GsfInfile *root, StringTable &table, std::string &error)
+bool readStringTable(CompoundStorage &root, StringTable &table, std::string &error)
 {
     std::vector<std::uint8_t> pool;
     std::vector<std::uint8_t> data;
@@ -168,7 +145,7 @@ bool readStringTable(GsfInfile *root, StringTable &table, std::string &error)
     return true;
 }
 
-std::u16string productName(GsfInfile *root, std::string &error)
+std::u16string productName(CompoundStorage &root, std::string &error)
 {
     StringTable strings;
     if (!readStringTable(root, strings, error))
@@ -205,7 +182,7 @@ std::u16string productName(GsfInfile *root, std::string &error)
 // Summary information, a property set stream: a header whose first section
 // offset sits at byte 44, then the section's size, its property count and
 // (identifier, offset) pairs; strings are VT_LPSTR in the set's own code page.
-constexpr char summaryStream[] = "\005SummaryInformation";
+const std::u16string summaryStream = u"\u0005SummaryInformation";
 constexpr std::uint32_t propertyCodePage = 1;
 constexpr std::uint32_t propertySubject = 3;
 constexpr std::uint32_t propertyComments = 6;
@@ -220,7 +197,7 @@ struct Summary
     std::string comments;
 };
 
-bool readSummary(GsfInfile *root, Summary &summary)
+bool readSummary(CompoundStorage &root, Summary &summary)
 {
     std::vector<std::uint8_t> data;
     if (!readNamedStream(root, summaryStream, data) || data.size() < 48)
@@ -264,30 +241,18 @@ std::u16string summaryText(const Summary &summary, const std::string &bytes)
     return decodeText(summary.codePage, bytes);
 }
 
-struct Child
-{
-    int index = 0;
-    std::string utf16Name;
-};
-
 // Names are compared as their UTF-16LE bytes; on an equal prefix the longer name comes first.
-bool streamOrder(const Child &a, const Child &b)
+bool streamOrder(const CompoundEntry &a, const CompoundEntry &b)
 {
-    const std::size_t common = std::min(a.utf16Name.size(), b.utf16Name.size());
-    const int order = std::memcmp(a.utf16Name.data(), b.utf16Name.data(), common);
-    if (order != 0)
-        return order < 0;
-    return a.utf16Name.size() > b.utf16Name.size();
-}
-
-std::string utf16LeBytes(const std::string &utf8)
-{
-    std::string bytes;
-    for (char16_t unit : utf8ToUtf16(utf8)) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
+    const std::size_t common = std::min(a.name.size(), b.name.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned x = a.name[i], y = b.name[i];
+        if ((x & 0xFF) != (y & 0xFF))
+            return (x & 0xFF) < (y & 0xFF);
+        if ((x >> 8) != (y >> 8))
+            return (x >> 8) < (y >> 8);
     }
-    return bytes;
+    return a.name.size() > b.name.size();
 }
 
 struct HashState
@@ -299,66 +264,66 @@ struct HashState
     const Cancellation *cancellation;
 };
 
-bool hashStream(GsfInput *stream, HashState &state)
+bool hashStream(CompoundStream &stream, HashState &state)
 {
-    gsf_off_t left = gsf_input_size(stream);
-    if (left < 0) {
-        state.error = "stream unreadable";
-        return false;
-    }
+    std::uint64_t left = stream.size();
     // Streams cannot hold more than the file does; more means sectors are shared.
-    if (static_cast<std::uint64_t>(left) > state.budget) {
+    if (left > state.budget) {
         state.error = "streams larger than the file";
         return false;
     }
-    state.budget -= static_cast<std::uint64_t>(left);
+    state.budget -= left;
     while (left > 0) {
         if (state.cancellation && state.cancellation->requested()) {
             state.error = "cancelled";
             return false;
         }
-        const std::size_t len = static_cast<std::size_t>(std::min<gsf_off_t>(left, static_cast<gsf_off_t>(readChunk)));
-        if (!gsf_input_read(stream, len, state.chunk.data())) {
+        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(left, readChunk));
+        if (!stream.read(state.chunk.data(), len)) {
             state.error = "stream unreadable";
             return false;
         }
         state.digest.update(state.chunk.data(), len);
-        left -= static_cast<gsf_off_t>(len);
+        left -= len;
     }
     return true;
 }
 
-bool hashStorage(GsfInfile *storage, int depth, HashState &state)
+bool hashStorage(CompoundStorage &storage, int depth, HashState &state)
 {
     if (depth > storageDepthLimit) {
         state.error = "storages nested too deeply";
         return false;
     }
-    const int count = gsf_infile_num_children(storage);
-    std::vector<Child> children;
-    for (int i = 0; i < count; ++i) {
-        const char *name = gsf_infile_name_by_index(storage, i);
-        if (!name)
-            continue;
-        if (depth == 0 && (std::strcmp(name, signatureStream) == 0 || std::strcmp(name, signatureExStream) == 0))
-            continue;
-        children.push_back({i, utf16LeBytes(name)});
+    std::vector<CompoundEntry> children;
+    if (!storage.entries(entryLimit, children)) {
+        state.error = "storage entries unreadable";
+        return false;
     }
+    if (depth == 0)
+        children.erase(std::remove_if(children.begin(), children.end(),
+                                      [](const CompoundEntry &entry) {
+                                          return entry.name == signatureStream || entry.name == signatureExStream;
+                                      }),
+                       children.end());
     std::sort(children.begin(), children.end(), streamOrder);
-    for (const Child &entry : children) {
-        GObjectRef<GsfInput> child(gsf_infile_child_by_index(storage, entry.index));
-        if (!child) {
-            state.error = "storage entry unreadable";
+    for (const CompoundEntry &entry : children) {
+        bool ok = false;
+        if (entry.isStorage) {
+            const std::unique_ptr<CompoundStorage> child = storage.storage(entry.name);
+            ok = child && hashStorage(*child, depth + 1, state);
+        } else {
+            const std::unique_ptr<CompoundStream> child = storage.stream(entry.name);
+            ok = child && hashStream(*child, state);
+        }
+        if (!ok) {
+            if (state.error.empty())
+                state.error = "storage entry unreadable";
             return false;
         }
-        const bool isStorage = GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0;
-        const bool ok = isStorage ? hashStorage(GSF_INFILE(child.get()), depth + 1, state)
-                                  : hashStream(child.get(), state);
-        if (!ok)
-            return false;
     }
-    guint8 clsid[clsidSize] = {};
-    if (!gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(storage), clsid)) {
+    std::uint8_t clsid[clsidSize] = {};
+    if (!storage.classId(clsid)) {
         state.error = "storage class id unreadable";
         return false;
     }
@@ -366,15 +331,15 @@ bool hashStorage(GsfInfile *storage, int depth, HashState &state)
     return true;
 }
 
-MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Anchors &anchors,
+MsiSignature checkSignature(CompoundStorage &root, std::uint64_t inputSize, const Anchors &anchors,
                             const Cancellation *cancellation, MsiInfo &info)
 {
     std::string &error = info.signatureError;
-    GObjectRef<GsfInput> signatureInput(gsf_infile_child_by_name(root, signatureStream));
+    const std::unique_ptr<CompoundStream> signatureInput = root.stream(signatureStream);
     if (!signatureInput)
         return MsiSignature::None;
     std::vector<std::uint8_t> blob;
-    if (!readWhole(signatureInput.get(), signatureLimit, blob)) {
+    if (!readWhole(*signatureInput, signatureLimit, blob)) {
         error = "signature stream unreadable";
         return MsiSignature::Broken;
     }
@@ -393,10 +358,10 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Anch
 
     Digest digest(signature.digestType);
     HashState state{digest, inputSize, std::vector<std::uint8_t>(readChunk), {}, cancellation};
-    GObjectRef<GsfInput> exInput(gsf_infile_child_by_name(root, signatureExStream));
+    const std::unique_ptr<CompoundStream> exInput = root.stream(signatureExStream);
     if (exInput) {
         std::vector<std::uint8_t> preHash;
-        if (!readWhole(exInput.get(), signatureLimit, preHash)) {
+        if (!readWhole(*exInput, signatureLimit, preHash)) {
             error = "MsiDigitalSignatureEx unreadable";
             return MsiSignature::Withheld;
         }
@@ -414,37 +379,19 @@ MsiSignature checkSignature(GsfInfile *root, std::uint64_t inputSize, const Anch
     return MsiSignature::Intact;
 }
 
-// The compound-file library registers each of its object types on first use without
-// a lock, so two first reads at once could both register one; it registers them all
-// here, once, before any read.
-void initialiseGsf()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
-}
-
-bool readMsi(GsfInput *input, const Anchors &anchors, MsiInfo &info, std::string &error,
+void readMsi(CompoundStorage &root, std::uint64_t size, const Anchors &anchors, MsiInfo &info,
              const Cancellation *cancellation)
 {
-    const gsf_off_t size = gsf_input_size(input);
-    ErrorRef openError;
-    GObjectRef<GsfInfile> root(gsf_infile_msole_new(input, &openError.error));
-    if (!root) {
-        error = "not a compound file: " + openError.text("unknown error");
-        return false;
-    }
     MsiInfo result;
-    result.productName = productName(root.get(), result.propertyError);
+    result.productName = productName(root, result.propertyError);
     Summary summary;
-    if (readSummary(root.get(), summary)) {
+    if (readSummary(root, summary)) {
         result.description = summaryText(summary, summary.comments);
         if (result.description.empty())
             result.description = summaryText(summary, summary.subject);
     }
-    result.signature =
-        checkSignature(root.get(), size > 0 ? static_cast<std::uint64_t>(size) : 0, anchors, cancellation, result);
+    result.signature = checkSignature(root, size, anchors, cancellation, result);
     info = std::move(result);
-    return true;
 }
 
 } // namespace
@@ -452,26 +399,22 @@ bool readMsi(GsfInput *input, const Anchors &anchors, MsiInfo &info, std::string
 bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
                  const Cancellation *cancellation)
 {
-    initialiseGsf();
-    ErrorRef openError;
-    GObjectRef<GsfInput> input(gsf_input_stdio_new(nativePath.c_str(), &openError.error));
-    if (!input) {
-        error = "cannot open: " + openError.text("unknown error");
+    std::uint64_t size = 0;
+    const std::unique_ptr<CompoundStorage> root = openCompoundFile(nativePath, size, error);
+    if (!root)
         return false;
-    }
-    return readMsi(input.get(), anchors, info, error, cancellation);
+    readMsi(*root, size, anchors, info, cancellation);
+    return true;
 }
 
 bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
                    std::string &error)
 {
-    initialiseGsf();
-    GObjectRef<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
-    if (!input) {
-        error = "empty input";
+    const std::unique_ptr<CompoundStorage> root = openCompoundMemory(data, size, error);
+    if (!root)
         return false;
-    }
-    return readMsi(input.get(), anchors, info, error, nullptr);
+    readMsi(*root, size, anchors, info, nullptr);
+    return true;
 }
 
 } // namespace vantoril

@@ -30,7 +30,7 @@ struct MsiInfo
     Signature details;
 };
 
-// Reads an installer database with our own bounded readers over libgsf's
+// Reads an installer database with our own bounded readers over the system's
 // compound-file access. False when the input is not a compound file at all.
 // The signature check reads every stream; a cancelled call ends it between blocks.
 bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,

@@ -31,7 +31,8 @@ public:
     bool readAt(std::uint64_t offset, void *dst, std::size_t len) const;
 
 private:
-    int descriptor = -1;
+    // A file descriptor, or on Windows the HANDLE; -1 when closed.
+    std::intptr_t descriptor = -1;
     std::uint64_t length = 0;
     // The file's first bytes, read at open: the headers and tables of an image are
     // read a few bytes at a time, and a small installer lies here whole.
@@ -59,6 +60,11 @@ bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string 
 
 // The folder that holds this library (or the program it is linked into); empty when unknown.
 std::string libraryFolder();
+
+// The certificates (DER) of one of the operating system's own certificate stores:
+// "ROOT" (the anchors it trusts) or "Disallowed" (those it never trusts). False
+// where the system keeps no such store; OpenSSL's default store stands in for ROOT.
+bool systemStoreCertificates(const char *store, std::vector<std::string> &certificates);
 
 // The contents of the regular files directly inside a folder, skipping hidden
 // ones and any larger than sizeLimit; at most countLimit entries are looked at.

@@ -191,6 +191,11 @@ std::string libraryFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+bool systemStoreCertificates(const char *, std::vector<std::string> &)
+{
+    return false;
+}
+
 std::vector<std::string> smallFilesIn(const std::string &folder, std::size_t sizeLimit, std::size_t countLimit)
 {
     std::vector<std::string> contents;

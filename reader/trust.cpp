@@ -109,14 +109,21 @@ ChainCheck verifyChain(const Anchors &anchors, X509 *leaf, STACK_OF(X509) *untru
         X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(context.get()), *at);
     X509_STORE_CTX_set_verify_cb(context.get(), acceptLegacyCa);
     const bool verified = X509_verify_cert(context.get()) == 1;
+    bool withdrawn = false;
     if (STACK_OF(X509) *chain = X509_STORE_CTX_get0_chain(context.get()))
-        for (int i = 0; i < sk_X509_num(chain); ++i)
+        for (int i = 0; i < sk_X509_num(chain); ++i) {
             check.subjects.push_back(subjectLine(sk_X509_value(chain, i)));
+            withdrawn = withdrawn || anchors.isDisallowed(sk_X509_value(chain, i));
+        }
     if (check.subjects.empty())
         check.subjects.push_back(subjectLine(leaf));
     ERR_clear_error();
     if (!verified) {
         check.reason = chainError(X509_STORE_CTX_get_error(context.get()), at != nullptr);
+        return check;
+    }
+    if (withdrawn) {
+        check.reason = "a certificate of the chain is in the system's Disallowed store";
         return check;
     }
     if (!allows(leaf, usage)) {

@@ -1,0 +1,42 @@
+# Shared by the Windows build's host-side tests: each runs the Windows programs under
+# Wine from a copy of the program folder whose name has Chinese and spaces in it.
+# Arguments of every script: the Windows build's output folder, the Linux build's folder,
+# the source folder.
+set -euo pipefail
+winbin=$1
+linuxbuild=$2
+source=$3
+[ -x "$linuxbuild/bin/readprops" ] || { echo "no Linux build at '$linuxbuild' to compare with" >&2; exit 1; }
+scratch=$(mktemp -d /tmp/pelbrook-win.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+export WINEDEBUG=${WINEDEBUG:--all}
+
+# copy_program DEST: the program folder as the zip holds it (tests' own programs too).
+copy_program() {
+  mkdir -p "$1"
+  cp "$winbin"/*.exe "$winbin"/*.dll "$1/"
+  cp -r "$winbin/platforms" "$winbin/styles" "$winbin/imageformats" "$winbin/translations" "$1/"
+  mkdir -p "$1/trust"
+}
+
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+# Runs a Windows program; its output with the line ends Windows gives it turned into \n.
+wine_run() { wine "$@" 2>/dev/null | tr -d '\r'; }
+
+fixtures() {
+  if [ ! -d "$scratch/fixtures" ]; then
+    bash "$source/tests/fixtures/make-fixtures.sh" "$scratch/fixtures" >/dev/null
+  fi
+  echo "$scratch/fixtures"
+}
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+finish() {
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures failures" >&2
+    exit 1
+  fi
+  echo "all passed"
+}

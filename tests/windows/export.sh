@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# pelbrook-export.exe under Wine and pelbrook-export on Linux, run on one folder of
+# installers and green-software folders, write workbooks equal cell by cell (folder
+# ids, MD5s, names and signers included), as read back by openpyxl. The Windows copy
+# runs from, and writes into, folders with Chinese names and spaces.
+source "$(dirname "$0")/common.sh"
+dir=$(fixtures)
+input="$scratch/安装 包"
+mkdir -p "$input/绿色 软件" "$input/Portable Tool"
+cp "$dir"/*.exe "$dir"/*.msi "$input/"
+cp "$dir/pe64-version.exe" "$input/绿色 软件/工具.exe"
+cp "$dir/pe32-version.exe" "$input/Portable Tool/tool.exe"
+
+linux=$scratch/linux
+mkdir -p "$linux/trust"
+cp "$linuxbuild/bin/pelbrook-export" "$linuxbuild/bin/libVantoril.so" "$linuxbuild/bin/xlsxio_csv2xlsx" "$linux/"
+cp "$dir/trust/root.pem" "$linux/trust/"
+win="$scratch/导出 程序"
+copy_program "$win"
+cp "$dir/trust/root.pem" "$win/trust/"
+out="$scratch/输出 文件夹"
+mkdir -p "$out"
+
+QT_QPA_PLATFORM=offscreen "$linux/pelbrook-export" --quiet "$input" "$out/linux.xlsx" || fail "pelbrook-export exited $?"
+QT_QPA_PLATFORM=offscreen wine "$win/pelbrook-export.exe" --quiet "$(winpath "$input")" "$(winpath "$out")\\windows.xlsx" \
+  2>"$scratch/wine-stderr" || { fail "pelbrook-export.exe exited $?"; cat "$scratch/wine-stderr" >&2; }
+
+/usr/bin/python3 - "$out/linux.xlsx" "$out/windows.xlsx" <<'PY' || fail "workbooks differ"
+import sys
+import openpyxl
+
+def cells(path):
+    sheet = openpyxl.load_workbook(path).worksheets[0]
+    return [[c.value for c in row] for row in sheet.iter_rows()]
+
+linux, windows = cells(sys.argv[1]), cells(sys.argv[2])
+if len(linux) < 30:
+    sys.exit("only %d rows" % len(linux))
+for number, (a, b) in enumerate(zip(linux, windows), 1):
+    if a != b:
+        print("row %d:\n  linux   %r\n  windows %r" % (number, a, b), file=sys.stderr)
+if linux != windows:
+    sys.exit("%d and %d rows" % (len(linux), len(windows)))
+print("%d rows equal" % len(linux))
+PY
+finish

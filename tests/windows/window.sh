@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Pelbrook.exe from the zip, under Wine on a real X display: the window shows, the
+# program log gets its start line, a second start is refused while the first runs
+# (the named guard), and a click on the title strip's close button ends the process.
+source "$(dirname "$0")/common.sh"
+zip=$(ls "$winbin"/../pelbrook-*-win64.zip)
+target="$scratch/窗口 测试"
+mkdir -p "$target"
+unzip -q "$zip" -d "$target"
+program=$(echo "$target"/pelbrook-*-win64)
+unset QT_QPA_PLATFORM
+
+display=:$((100 + RANDOM % 800))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+export DISPLAY=$display
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# Waits (without a limit of its own; CTest's timeout stops a hang) for a condition.
+wait_for() { until "$@"; do sleep 0.5; done; }
+window_id() { xdotool search --onlyvisible --name '^软件信息提取工具$' 2>/dev/null | head -1; }
+has_window() { [ -n "$(window_id)" ]; }
+
+wine "$program/Pelbrook.exe" >/dev/null 2>&1 &
+first=$!
+wait_for has_window
+echo "window shown"
+log=$(ls "$program"/log/*.txt 2>/dev/null | head -1 || true)
+[ -n "$log" ] && grep -q 'Mark=2022-06-15' "$log" || fail "no start line in the program log (${log:-no log file})"
+grep -q $'\r$' "$log" || fail "log lines do not end with CR LF"
+
+# A second start while the first runs: refused with its message, the first goes on.
+wine "$program/Pelbrook.exe" >/dev/null 2>&1 &
+second=$!
+wait_for grep -q 'Has running' "$log"
+kill -0 "$first" || fail "the first copy ended when the second started"
+kill "$second" 2>/dev/null || true
+
+# The close button of the title strip: 12x12 at (932, 16) of the window.
+id=$(window_id)
+eval "$(xdotool getwindowgeometry --shell "$id")"
+xdotool mousemove $((X + 938)) $((Y + 22)) click 1
+wait "$first" || fail "Pelbrook.exe ended with status $?"
+echo "closed"
+finish
