@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,6 +38,8 @@ int main(int argc, char *argv[])
         if (auto *frame = qobject_cast<FrameMain *>(widget))
             window = frame;
     }
+    // The destination as the user would have chosen it on its page, which the messages name.
+    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))->setText(dst);
     auto *scanner = controller->findChild<ThreadScanFile *>();
     auto *worker = controller->findChild<ThreadSoftwareInfo *>();
     MessageCatcher catcher([](const QString &text) {
