@@ -41,8 +41,6 @@ const unsigned logStepSeconds = 3;
 volatile sig_atomic_t crashSignal = 0;
 // The kernel thread id of the thread that is handling a crash, 0 before any.
 std::atomic<long> crashingThread{0};
-// Set once installCrashHandler has run: only then do new threads get a signal stack.
-std::atomic<bool> installed{false};
 
 // What the terminate handler learnt about the exception, for the dump.
 char terminateReason[512];
@@ -324,15 +322,15 @@ extern "C" int __interceptor_pthread_create(pthread_t *, const pthread_attr_t *,
 // Every thread of the process, whoever starts it (QThread, std::thread, Qt's own
 // helpers, the reader library), is created through this function, which the
 // executable defines in place of the C library's: the new thread runs its routine
-// with an alternate signal stack of its own.
+// with an alternate signal stack of its own. In place from the process's start, so
+// that threads started before installCrashHandler (the display connection's reader,
+// which the application object starts) have one too.
 extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*routine)(void *),
                               void *argument)
 {
     static const PthreadCreate next = __interceptor_pthread_create
         ? __interceptor_pthread_create
         : reinterpret_cast<PthreadCreate>(dlsym(RTLD_NEXT, "pthread_create"));
-    if (!installed.load())
-        return next(thread, attributes, routine, argument);
     ThreadStart *start = new ThreadStart{routine, argument};
     const int result = next(thread, attributes, startWithSignalStack, start);
     if (result != 0)
@@ -361,5 +359,4 @@ void installCrashHandler()
     sigemptyset(&action.sa_mask);
     for (int signalNumber : crashSignals)
         sigaction(signalNumber, &action, nullptr);
-    installed = true;
 }

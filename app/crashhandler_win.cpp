@@ -14,9 +14,10 @@
 //   thread, the workers or a thread of the reader library: the unhandled-exception
 //   filter is one for the whole process and runs on the failing thread.
 // - A stack overflow on any thread: it reaches the same filter, but with only the few
-//   KiB below the guard page left, too little for dbghelp and the log. The filter
-//   hands the work to a new thread with a stack of its own and waits for it
-//   (writeOnFreshStack), so no thread needs a larger stack guarantee.
+//   KiB below the guard page left, too little for dbghelp. The filter hands the dump
+//   to a new thread with a stack of its own and waits for it, so no thread needs a
+//   larger stack guarantee. The log line is always written on such a thread, which
+//   the filter waits for a bounded time only.
 // - abort(), and with it qFatal: the C runtime raises SIGABRT; its handler captures
 //   the thread's context, writes the dump and the line, and ends the process as
 //   abort() would. The runtime's message box and error report are turned off.
@@ -28,8 +29,14 @@ namespace {
 const int abortExitCode = 3;
 // The code Windows gives a fatal application exit; marks the dump of an abort().
 const DWORD abortExceptionCode = 0x40000015;
+// The log step may block on a lock the failed code held; as on the other systems it
+// gets a few seconds (it waits at most one for the log's lock) before the process ends.
+const DWORD logStepMs = 3000;
 
-volatile LONG crashing = 0;
+// The thread that handles the first failure, and the helper thread it runs a step on;
+// 0 before any failure. Thread ids are never 0.
+volatile LONG crashingThread = 0;
+volatile LONG helperThread = 0;
 
 void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo, DWORD threadId)
 {
@@ -51,53 +58,75 @@ struct CrashReport
     DWORD threadId;
 };
 
-void writeReport(const CrashReport &report)
+DWORD WINAPI writeDumpThread(void *report)
 {
-    writeDumpFile(L"Pelbrook.dmp", report.exceptionInfo, report.threadId);
-    logCrashLine(QStringLiteral("ApplicationCrashHandler"));
-}
-
-DWORD WINAPI writeReportThread(void *report)
-{
-    writeReport(*static_cast<CrashReport *>(report));
+    const CrashReport &copy = *static_cast<CrashReport *>(report);
+    writeDumpFile(L"Pelbrook.dmp", copy.exceptionInfo, copy.threadId);
     return 0;
 }
 
-void writeOnFreshStack(const CrashReport &report)
+DWORD WINAPI logLineThread(void *)
 {
-    CrashReport copy = report;
-    HANDLE thread = CreateThread(nullptr, 0, writeReportThread, &copy, 0, nullptr);
-    if (!thread)
-        return;
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    logCrashLine(QStringLiteral("ApplicationCrashHandler"));
+    return 0;
 }
 
-// Only the first failure is reported; a thread that fails meanwhile waits for the
-// first one to end the process.
-void waitUnlessFirstCrash()
+// Runs a step on a new thread with a stack of its own and waits for it at most
+// timeoutMs; false when the thread could not start or did not end in time.
+bool runOnHelperThread(LPTHREAD_START_ROUTINE step, void *argument, DWORD timeoutMs)
 {
-    if (InterlockedCompareExchange(&crashing, 1, 0) == 0)
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, step, argument, CREATE_SUSPENDED, &id);
+    if (!thread)
+        return false;
+    InterlockedExchange(&helperThread, LONG(id));
+    ResumeThread(thread);
+    const bool ended = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
+}
+
+// The dump first, so it exists even if logging fails; the log step is bounded, since a
+// lock the failed code held may keep it waiting for good.
+void writeReport(const CrashReport &report, bool onFreshStack, UINT exitCode)
+{
+    if (onFreshStack) {
+        CrashReport copy = report;
+        runOnHelperThread(writeDumpThread, &copy, INFINITE);
+    } else {
+        writeDumpFile(L"Pelbrook.dmp", report.exceptionInfo, report.threadId);
+    }
+    if (!runOnHelperThread(logLineThread, nullptr, logStepMs))
+        TerminateProcess(GetCurrentProcess(), exitCode);
+}
+
+// Only the first failure is reported. A failure of the handler itself, on its own
+// thread or on its helper, ends the process at once, since waiting there would wait
+// for good; any other thread that fails meanwhile waits for the first one to end it.
+void enterCrashHandler(UINT exitCode)
+{
+    const LONG self = LONG(GetCurrentThreadId());
+    const LONG first = InterlockedCompareExchange(&crashingThread, self, 0);
+    if (first == 0)
         return;
+    if (first == self || helperThread == self)
+        TerminateProcess(GetCurrentProcess(), exitCode);
     for (;;)
         Sleep(INFINITE);
 }
 
 LONG WINAPI ApplicationCrashHandler(EXCEPTION_POINTERS *exceptionInfo)
 {
-    waitUnlessFirstCrash();
-    const CrashReport report{exceptionInfo, GetCurrentThreadId()};
-    if (exceptionInfo->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
-        writeOnFreshStack(report);
-    else
-        writeReport(report);
+    const DWORD code = exceptionInfo->ExceptionRecord->ExceptionCode;
+    enterCrashHandler(code);
+    writeReport({exceptionInfo, GetCurrentThreadId()}, code == EXCEPTION_STACK_OVERFLOW, code);
     // The system ends the process without its error dialog.
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
 void onAbortSignal(int)
 {
-    waitUnlessFirstCrash();
+    enterCrashHandler(abortExitCode);
     CONTEXT context;
     RtlCaptureContext(&context);
     EXCEPTION_RECORD record;
@@ -110,7 +139,7 @@ void onAbortSignal(int)
     record.ExceptionAddress = reinterpret_cast<void *>(context.Eip);
 #endif
     EXCEPTION_POINTERS pointers{&record, &context};
-    writeReport({&pointers, GetCurrentThreadId()});
+    writeReport({&pointers, GetCurrentThreadId()}, false, abortExitCode);
     _exit(abortExitCode);
 }
 

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QSharedMemory>
 
+#include <cstdlib>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -38,10 +40,13 @@ int main(int argc, char *argv[])
     controller->showMainWindow();
     const int code = app.exec();
     // Still holding the guard, so no new copy starts while the workers wind down.
-    controller->stopWorkers();
+    const bool workersEnded = controller->stopWorkers();
     if (guard->isAttached())
         guard->detach();
     delete guard;
+    // A thread still inside a library call cannot be destroyed; the system ends it with the process.
+    if (!workersEnded)
+        std::_Exit(code);
     delete controller;
 
     QFile readerLog(Platform::readerLogPath());

@@ -3,7 +3,6 @@
 #include "platform.h"
 #include "consoleinterrupt.h"
 #include "progressreport.h"
-#include "runlock.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
 
@@ -29,6 +28,8 @@ QString failureText(int reason, const QString &path)
         return QStringLiteral("提取失败，软件信息提取目录不存在：") + path;
     case ThreadSoftwareInfo::ReaderNotLoadable:
         return QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
+    case ThreadSoftwareInfo::TempFilesInUse:
+        return QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
     default:
         return QStringLiteral("提取失败，无法写入临时文件：") + path;
     }
@@ -97,11 +98,6 @@ void BatchExport::start()
     const QString dataFolder = Platform::writableDataFolder();
     if (!canCreateFileIn(dataFolder)) {
         fail(failureText(ThreadSoftwareInfo::TempFileNotWritable, dataFolder + QStringLiteral("/temp.csv")));
-        return;
-    }
-    runLock.reset(new RunLock(dataFolder + QStringLiteral("/.pelbrook-export.lock")));
-    if (!runLock->tryLock()) {
-        fail(QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + dataFolder);
         return;
     }
     qDebug() << "BatchExport::start" << sourceFolder << destination << "jobs" << jobs;

@@ -9,10 +9,7 @@
 #include <QSet>
 #include <QString>
 
-#include <memory>
-
 class ProgressReport;
-class RunLock;
 class ThreadScanFile;
 class ThreadSoftwareInfo;
 
@@ -59,8 +56,6 @@ private:
     // Loaded up front to report a missing library at once; also the way to cut a
     // running call short on an interrupt, which reaches every call of the process.
     ReaderLibrary library;
-    // The temporary files have fixed names in the data folder: one export at a time.
-    std::unique_ptr<RunLock> runLock;
     QList<QString> files;
     QSet<QString> folderIds;
     int signalNumber = 0;

@@ -183,6 +183,11 @@ QString folderRow(const QFileInfo &folder)
         + QStringLiteral(",,") + folderId(folder.filePath()) + lineEnd;
 }
 
+QString temporaryFilesLockPath()
+{
+    return Platform::writableDataFolder() + QStringLiteral("/.pelbrook-export.lock");
+}
+
 WorkbookOutcome writeWorkbook(const QString &csvText, const QString &dstPath,
                               const std::function<bool()> &stopRequested, QString *tempFilePath)
 {

@@ -47,6 +47,10 @@ enum class WorkbookOutcome {
     Stopped,
 };
 
+// The lock a run holds for as long as it may use the temporary files: their names are
+// fixed, and the wizard and pelbrook-export may share the data folder.
+QString temporaryFilesLockPath();
+
 // Writes csvText as "temp.csv" in the data folder, converts it to "temp.csv.xlsx" and
 // puts that in place of dstPath; the old destination stays until the new one is
 // complete. Temporary files are removed in every outcome. stopRequested is polled

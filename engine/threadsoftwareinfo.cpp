@@ -5,6 +5,7 @@
 #include "readerlibrary.h"
 
 #include "platform.h"
+#include "runlock.h"
 
 #include <QDebug>
 #include <QDir>
@@ -35,6 +36,9 @@ void ThreadSoftwareInfo::startExtract(QString srcPath, QString dstPath, QList<QS
         this->dstPath = dstPath;
         this->fileList = fileList;
         copySucceeded = false;
+        // A running export keeps its stop; start() below does not begin another one.
+        if (!isRunning())
+            stopRequested = false;
     }
     start(QThread::InheritPriority);
 }
@@ -105,6 +109,22 @@ void ThreadSoftwareInfo::run()
     if (!QDir(srcPath).exists()) {
         qDebug() << "ThreadSoftwareInfo::run=dir not exists" << srcPath;
         emit signal_extractFailed(SourceFolderMissing, srcPath);
+        return;
+    }
+
+    // Taken before the long part of the run, so that a refusal comes at once.
+    const QString lockPath = ExportRecord::temporaryFilesLockPath();
+    RunLock temporaryFilesLock(lockPath);
+    if (!temporaryFilesLock.tryLock()) {
+        const QString dataFolder = QFileInfo(lockPath).path();
+        // Without a lock file the folder takes no files at all, the temporary files neither.
+        if (!QFileInfo::exists(lockPath)) {
+            qDebug() << "ThreadSoftwareInfo::run=dir not exists" << dataFolder;
+            emit signal_extractFailed(TempFileNotWritable, dataFolder + QStringLiteral("/temp.csv"));
+            return;
+        }
+        qDebug() << "ThreadSoftwareInfo::run=temporary files in use" << dataFolder;
+        emit signal_extractFailed(TempFilesInUse, dataFolder);
         return;
     }
 

@@ -19,11 +19,14 @@ public:
         SourceFolderMissing = 1,
         ReaderNotLoadable = 2,
         TempFileNotWritable = 3,
+        // Another export (the other front end) is using the temporary files.
+        TempFilesInUse = 4,
     };
 
     explicit ThreadSoftwareInfo(QObject *parent = nullptr);
     ~ThreadSoftwareInfo() override;
 
+    // A stop asked of an earlier run no longer applies once a new run starts.
     void startExtract(QString srcPath, QString dstPath, QList<QString> fileList);
     // Library calls of the next run that may overlap (1, the wizard's, unless set);
     // records and rows stay in scan order whatever the number.

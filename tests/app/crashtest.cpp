@@ -1,20 +1,23 @@
 // Installs the program's log and crash handlers the way main does, then fails as the
 // argument says: null write on the GUI thread or on a worker thread, stack overflow on
-// either, division by zero, illegal instruction, bus error, abort(), an exception that
-// a worker does not catch, a fault sent while logging, or a worker's fault while the
-// GUI thread logs without pause.
+// either or on a thread started before the handlers, division by zero, illegal
+// instruction, bus error, abort(), an exception that a worker does not catch, a fault
+// inside the logger, or a worker's fault while the GUI thread logs without pause.
 #include "crashhandler.h"
 #include "loghandler.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTemporaryFile>
+#include <QTextCodec>
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <pthread.h>
+#include <cstring>
 #include <stdexcept>
 #include <sys/mman.h>
 #include <thread>
@@ -22,6 +25,7 @@
 namespace {
 
 volatile int recursionEnd = -1;
+std::atomic<bool> overflowNow{false};
 volatile int zero = 0;
 volatile int one = 1;
 
@@ -49,17 +53,32 @@ void busError()
     qDebug() << "crashtest=read" << mapped[0];
 }
 
-// The fault arrives while the GUI thread is most likely inside the logger.
-void faultWhileLogging()
+// The logger's text conversion, which faults on one text: the fault then comes inside
+// the logger for certain, while this thread holds the log's lock.
+class FaultingCodec : public QTextCodec
 {
-    const pthread_t gui = pthread_self();
-    std::thread sender([gui] {
-        QThread::msleep(50);
-        pthread_kill(gui, SIGSEGV);
-    });
-    sender.detach();
-    for (;;)
-        qDebug() << "crashtest=busy";
+public:
+    QByteArray name() const override { return "crashtest-faulting"; }
+    int mibEnum() const override { return 3999; }
+
+protected:
+    QString convertToUnicode(const char *in, int length, ConverterState *) const override
+    {
+        return QString::fromUtf8(in, length);
+    }
+    QByteArray convertFromUnicode(const QChar *in, int length, ConverterState *) const override
+    {
+        const QString text(in, length);
+        if (text.contains(QLatin1String("crashtest=fault")))
+            writeNull();
+        return text.toUtf8();
+    }
+};
+
+void faultInsideTheLogger()
+{
+    QTextCodec::setCodecForLocale(new FaultingCodec);
+    qDebug() << "crashtest=fault";
 }
 
 // The fault comes while the GUI thread is most likely writing a line, holding the lock.
@@ -78,6 +97,15 @@ void workerFaultWhileLogging()
 
 int main(int argc, char *argv[])
 {
+    // Started before everything else, as the application object starts the display
+    // connection's reader thread before the handlers are installed.
+    if (argc == 2 && std::strcmp(argv[1], "earlyoverflow") == 0) {
+        std::thread([] {
+            while (!overflowNow)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            qDebug() << recurse(0);
+        }).detach();
+    }
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(logMessageHandler);
     installCrashHandler();
@@ -98,6 +126,8 @@ int main(int argc, char *argv[])
             qDebug() << recurse(0);
         else if (mode == "workeroverflow")
             overflowingWorker->start();
+        else if (mode == "earlyoverflow")
+            overflowNow = true;
         else if (mode == "abort")
             abort();
         else if (mode == "throw")
@@ -109,7 +139,7 @@ int main(int argc, char *argv[])
         else if (mode == "bus")
             busError();
         else if (mode == "busylog")
-            faultWhileLogging();
+            faultInsideTheLogger();
         else if (mode == "workerbusylog")
             workerFaultWhileLogging();
         else

@@ -35,6 +35,8 @@ private slots:
     void interrupt_data();
     void interrupt();
     void secondRunRefused();
+    void frontEndsAtOnce_data();
+    void frontEndsAtOnce();
 
 private:
     struct Run
@@ -42,6 +44,7 @@ private:
         int exitCode = -1;
         bool crashed = false;
         QString err;
+        QByteArray out;
     };
     QString programFolder(const QString &name, const QString &converter, bool withLibrary = true);
     Run run(const QString &folder, const QString &program, const QStringList &arguments,
@@ -82,7 +85,10 @@ void TestBatchExport::initTestCase()
                           + binary(QStringLiteral("xlsxio_csv2xlsx")).toUtf8() + "' \"$@\"\n"));
     QVERIFY(writeFile(dir.filePath("failing-converter"), "#!/bin/sh\necho 'cannot convert' >&2\nexit 3\n"));
     QVERIFY(writeFile(dir.filePath("slow-converter"), "#!/bin/sh\nexec sleep 30\n"));
-    for (const char *script : {"capturing-converter", "failing-converter", "slow-converter"})
+    QVERIFY(writeFile(dir.filePath("gated-converter"),
+                      "#!/bin/sh\nwhile [ ! -e \"$GATE\" ]; do sleep 0.1; done\nexec '"
+                          + binary(QStringLiteral("xlsxio_csv2xlsx")).toUtf8() + "' \"$@\"\n"));
+    for (const char *script : {"capturing-converter", "failing-converter", "slow-converter", "gated-converter"})
         QVERIFY(QFile::setPermissions(dir.filePath(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
@@ -115,6 +121,7 @@ TestBatchExport::Run TestBatchExport::run(const QString &folder, const QString &
     result.crashed = process.exitStatus() != QProcess::NormalExit;
     result.exitCode = process.exitCode();
     result.err = QString::fromUtf8(process.readAllStandardError());
+    result.out = process.readAllStandardOutput();
     return result;
 }
 
@@ -133,7 +140,8 @@ void TestBatchExport::csvMatchesWizard()
     QVERIFY2(batch.exitCode == 0 && !batch.crashed, qPrintable(batch.err));
 
     const QByteArray expected = fileContent(wizardCsv);
-    QVERIFY(expected.startsWith("\xEF\xBB\xBF") || expected.startsWith("软件分组名称"));
+    // No byte-order mark: the console reads the first bytes as the first header's.
+    QVERIFY2(expected.startsWith(QStringLiteral("软件分组名称（非必填）,软件分组类型").toUtf8()), expected.left(40).toHex().constData());
     // Header, nine installers, two green-software folders.
     QCOMPARE(expected.count("\r\n"), 12);
     QCOMPARE(fileContent(batchCsv), expected);
@@ -267,6 +275,63 @@ void TestBatchExport::secondRunRefused()
 
     first.terminate();
     QVERIFY(first.waitForFinished(30000));
+    QCOMPARE(temporaryFiles(folder), QStringList());
+}
+
+void TestBatchExport::frontEndsAtOnce_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("the wizard while pelbrook-export converts") << "pelbrook-export" << "exportrun";
+    QTest::newRow("pelbrook-export while the wizard converts") << "exportrun" << "pelbrook-export";
+}
+
+// The wizard and pelbrook-export in one program folder share its temporary files: the
+// one that comes second refuses and leaves its destination alone, and the first one's
+// workbook holds its own folder's rows only.
+void TestBatchExport::frontEndsAtOnce()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const QString folder = programFolder(QStringLiteral("at-once-") + first, dir.filePath("gated-converter"));
+    QVERIFY(!folder.isEmpty());
+    const QString other = dir.filePath(QStringLiteral("other-") + first);
+    QVERIFY(writeFile(other + QStringLiteral("/notepad.exe"), "not the first folder's file"));
+    const QString firstBook = dir.filePath(QStringLiteral("out/first-") + first + QStringLiteral(".xlsx"));
+    QVERIFY(writeFile(dir.filePath("out/old.xlsx"), oldWorkbook));
+    const QString gate = dir.filePath(QStringLiteral("gate-") + first);
+
+    QProcess firstRun;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("GATE"), gate);
+    firstRun.setProcessEnvironment(environment);
+    firstRun.start(folder + QLatin1Char('/') + first, {src, firstBook});
+    QVERIFY(firstRun.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/temp.csv")), 60000);
+    const QByteArray firstCsv = fileContent(folder + QStringLiteral("/temp.csv"));
+
+    const Run refused = run(folder, second, {other, dir.filePath("out/old.xlsx")});
+    const QString refusal = QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + folder;
+    if (second == QLatin1String("exportrun")) {
+        QCOMPARE(refused.exitCode, 0);
+        QVERIFY2(refused.out.startsWith("MESSAGE ") && refused.out.count('\n') == 1, refused.out.constData());
+        const QString shown = QString::fromUtf8(QByteArray::fromPercentEncoding(refused.out.mid(8).trimmed()));
+        QVERIFY2(isWrappedFrom(shown, refusal), qPrintable(shown));
+    } else {
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(refusal), qPrintable(refused.err));
+    }
+    QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
+    QCOMPARE(fileContent(folder + QStringLiteral("/temp.csv")), firstCsv);
+
+    QVERIFY(writeFile(gate, ""));
+    QVERIFY(firstRun.waitForFinished(120000));
+    QCOMPARE(firstRun.exitCode(), 0);
+    // Header, nine installers, two green-software folders: none of the other folder's.
+    const QList<QStringList> rows = workbookRows(readWorkbook(firstBook));
+    QCOMPARE(rows.size(), 12);
+    for (const QStringList &row : rows)
+        QVERIFY2(row.value(3) != QLatin1String("notepad.exe"), qPrintable(row.join('|')));
     QCOMPARE(temporaryFiles(folder), QStringList());
 }
 

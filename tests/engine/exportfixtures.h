@@ -85,6 +85,31 @@ inline QString md5Hex(const QByteArray &bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
+// Whether the message dialog showed exactly expected, give or take the "\r\n" its wrapping
+// adds: each "\r\n" of expected must be there, and every other character, in order.
+inline bool isWrappedFrom(const QString &shown, const QString &expected)
+{
+    const QLatin1String lineBreak("\r\n");
+    int i = 0;
+    int j = 0;
+    while (i < shown.size() || j < expected.size()) {
+        if (expected.midRef(j, 2) == lineBreak) {
+            if (shown.midRef(i, 2) != lineBreak)
+                return false;
+            i += 2;
+            j += 2;
+        } else if (shown.midRef(i, 2) == lineBreak) {
+            i += 2;
+        } else if (i < shown.size() && j < expected.size() && shown.at(i) == expected.at(j)) {
+            ++i;
+            ++j;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The export's temporary files left in a folder.
 inline QStringList temporaryFiles(const QString &folder)
 {

@@ -9,7 +9,7 @@
 #include <functional>
 
 // Reads and closes every modal message the program shows, the way a user would. The
-// dialog breaks long texts with "\r\n" itself, so texts are kept without line breaks.
+// texts are kept as the dialog shows them, with the line breaks of its own wrapping.
 class MessageCatcher
 {
 public:
@@ -21,8 +21,6 @@ public:
         timer.start();
     }
 
-    static QString withoutLineBreaks(QString text) { return text.remove(QLatin1String("\r\n")); }
-
     QStringList messages;
 
 private:
@@ -32,7 +30,7 @@ private:
         if (!modal)
             return;
         auto *label = modal->findChild<QLabel *>(QStringLiteral("label_msg"));
-        messages.append(label ? withoutLineBreaks(label->text()) : QStringLiteral("<not the message dialog>"));
+        messages.append(label ? label->text() : QStringLiteral("<not the message dialog>"));
         if (onMessage)
             onMessage(messages.last());
         QMetaObject::invokeMethod(modal, "on_ok");

@@ -100,7 +100,8 @@ void TestProduceMain::exportMessage()
     message.replace("%SRC%", src);
     if (message.contains("%1"))
         message = message.arg(QFileInfo(dst).fileName());
-    QCOMPARE(catcher.messages, QStringList(MessageCatcher::withoutLineBreaks(message)));
+    QCOMPARE(catcher.messages.size(), 1);
+    QVERIFY2(isWrappedFrom(catcher.messages.first(), message), qPrintable(catcher.messages.first()));
     const bool succeeded = message.startsWith(QStringLiteral("提取完毕"));
     if (succeeded)
         QCOMPARE(workbookRows(readWorkbook(dst)).size(), 4);

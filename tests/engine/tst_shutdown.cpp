@@ -64,28 +64,37 @@ void TestShutdown::closeEndsProcess_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("converter");
+    QTest::addColumn<QString>("reader");
     QTest::addColumn<QByteArray>("stopLine");
+    QTest::addColumn<bool>("leftRunning");
 
     const QString converter = binary(Platform::converterFileName());
-    QTest::newRow("listing an endless tree") << "listing" << converter << QByteArray("ThreadScanFile::scanStopAll=");
-    QTest::newRow("reading a 64 GiB installer") << "reading" << converter
-                                                << QByteArray("ThreadSoftwareInfo::stopExtract=");
-    QTest::newRow("converting") << "converting" << dir.filePath("slow-converter")
-                                << QByteArray("ThreadSoftwareInfo::stopExtract=");
+    const QString reader = binary(QStringLiteral("libVantoril.so"));
+    QTest::newRow("listing an endless tree") << "listing" << converter << reader
+                                             << QByteArray("ThreadScanFile::scanStopAll=") << false;
+    QTest::newRow("reading a 64 GiB installer") << "reading" << converter << reader
+                                                << QByteArray("ThreadSoftwareInfo::stopExtract=") << false;
+    QTest::newRow("converting") << "converting" << dir.filePath("slow-converter") << reader
+                                << QByteArray("ThreadSoftwareInfo::stopExtract=") << false;
+    QTest::newRow("library call that cannot be cancelled")
+        << "reading" << converter << binary(QStringLiteral("libhangingreader.so"))
+        << QByteArray("ThreadSoftwareInfo::stopExtract=") << true;
 }
 
 void TestShutdown::closeEndsProcess()
 {
     QFETCH(QString, mode);
     QFETCH(QString, converter);
+    QFETCH(QString, reader);
     QFETCH(QByteArray, stopLine);
+    QFETCH(bool, leftRunning);
 
     QTemporaryDir run;
     const QString program = run.filePath(QStringLiteral("program"));
     QVERIFY(QDir().mkpath(program));
     QVERIFY(QFile::copy(binary("shutdowndriver"), program + "/shutdowndriver"));
     QVERIFY(QFile::copy(converter, program + '/' + Platform::converterFileName()));
-    QVERIFY(QFile::copy(binary("libVantoril.so"), program + "/libVantoril.so"));
+    QVERIFY(QFile::copy(reader, program + "/libVantoril.so"));
 
     const QString source = run.filePath(QStringLiteral("source"));
     if (mode == QLatin1String("listing")) {
@@ -134,6 +143,7 @@ void TestShutdown::closeEndsProcess()
     const QByteArray log = fileContent(program + QStringLiteral("/log/Pelbrook.txt"));
     QCOMPARE(log.count(stopLine), 1);
     QVERIFY2(!log.contains("ThreadScanFile::scanStop="), log.constData());
+    QCOMPARE(log.count("ProduceMain::stopWorkers=left running"), leftRunning ? 1 : 0);
 
     // The guard is free again: a new start shows its window, not "the program has already been started".
     QProcess again;

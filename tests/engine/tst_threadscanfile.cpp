@@ -2,6 +2,7 @@
 
 #include "platform.h"
 
+#include <QSemaphore>
 #include <QtTest>
 
 #include <atomic>
@@ -362,6 +363,7 @@ void TestThreadScanFile::pathQueuedAsTheLoopEnds()
     const QString first = makeFolder(QStringLiteral("end-first"), 1);
     const QString second = makeFolder(QStringLiteral("end-second"), 2);
     bool queued = false;
+    QSemaphore queuing;
     {
         QMutexLocker locker(&logMutex);
         logHook = [&](const QString &msg) {
@@ -370,8 +372,13 @@ void TestThreadScanFile::pathQueuedAsTheLoopEnds()
             queued = true;
             // Queue from the test's thread while this one sits between its empty
             // queue and its end, which is where a path used to be stranded.
-            QMetaObject::invokeMethod(receiver, [&] { scanner->scanPath(second); }, Qt::QueuedConnection);
-            QThread::msleep(300);
+            QMetaObject::invokeMethod(receiver,
+                                      [&] {
+                                          queuing.release();
+                                          scanner->scanPath(second);
+                                      },
+                                      Qt::QueuedConnection);
+            queuing.acquire();
         };
     }
     scanner->scanPath(first);

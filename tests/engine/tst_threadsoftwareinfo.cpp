@@ -3,7 +3,9 @@
 #include "threadsoftwareinfo.h"
 #include "workbookreader.h"
 
+#include "exportrecord.h"
 #include "platform.h"
+#include "runlock.h"
 
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -63,6 +65,7 @@ private slots:
     void wholeExport();
     void emptyList();
     void sourceFolderMissing();
+    void temporaryFilesInUse();
     void destinationUnwritable();
     void tooLongPathSkipped();
     void stopAfterFileInProgress();
@@ -197,6 +200,21 @@ void TestThreadSoftwareInfo::sourceFolderMissing()
     QCOMPARE(fileContent(dst), QByteArray("old destination"));
 }
 
+// Another process (the other front end) holds the temporary files: refused before any
+// file is read, the destination and that process's files left alone.
+void TestThreadSoftwareInfo::temporaryFilesInUse()
+{
+    const QString dst = dir.filePath(QStringLiteral("kept.xlsx"));
+    QVERIFY(writeFile(dst, "old destination"));
+    const QString dataFolder = Platform::writableDataFolder();
+    RunLock otherExport(ExportRecord::temporaryFilesLockPath());
+    QVERIFY(otherExport.tryLock());
+    runExport(src, dst, {path("A/x.exe")});
+    QCOMPARE(receiver->records, QList<QStringList>());
+    QCOMPARE(receiver->failures, (QList<QPair<int, QString>>{{ThreadSoftwareInfo::TempFilesInUse, dataFolder}}));
+    QCOMPARE(fileContent(dst), QByteArray("old destination"));
+}
+
 void TestThreadSoftwareInfo::destinationUnwritable()
 {
     // A folder that cannot exist: its parent is a regular file.
@@ -240,6 +258,14 @@ void TestThreadSoftwareInfo::stopAfterFileInProgress()
     QCOMPARE(receiver->records.size(), 1);
     QCOMPARE(receiver->failures.size(), 0);
     QCOMPARE(fileContent(dst), QByteArray("old destination"));
+
+    // The stop ended that run only: the next run on the same worker goes to its end.
+    receiver->onRecord = nullptr;
+    receiver->records.clear();
+    runExport(src, dst, {path("A/x.exe")});
+    QCOMPARE(receiver->records.size(), 2);
+    QVERIFY(worker->isCopySucceeded());
+    QCOMPARE(workbookRows(readWorkbook(dst)).size(), 3);
 }
 
 void TestThreadSoftwareInfo::stopCutsLibraryCall()

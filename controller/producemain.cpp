@@ -6,8 +6,16 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+
+namespace {
+
+// How long a close waits for the workers; what still runs then is left to the system.
+const qint64 stopWorkersBoundMs = 1500;
+
+} // namespace
 
 ProduceMain::ProduceMain(QObject *parent)
     : QObject(parent)
@@ -44,14 +52,23 @@ void ProduceMain::showMessage(QString msg, int type, bool isChooseMode, QString 
     mainWindow->on_showMsg(isChooseMode, msg, type, btnOkMsg, QStringLiteral("取消"), nullptr);
 }
 
-void ProduceMain::stopWorkers()
+bool ProduceMain::stopWorkers()
 {
     closing = true;
     threadScanFile->scanStopAll();
     threadSoftwareInfo->stopExtract();
+    QElapsedTimer waited;
+    waited.start();
     // A worker may be blocked in an emission to this thread, so events keep flowing
     // until both have ended.
     while (threadScanFile->isRunning() || threadSoftwareInfo->isRunning()) {
+        // A library call that cannot be cancelled, or a read stuck on a dead mount,
+        // would otherwise keep the process, and with it the guard, for good.
+        if (waited.hasExpired(stopWorkersBoundMs)) {
+            qDebug() << "ProduceMain::stopWorkers=left running"
+                     << (threadSoftwareInfo->isRunning() ? "ThreadSoftwareInfo" : "ThreadScanFile");
+            return false;
+        }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         if (threadSoftwareInfo->isRunning()) {
             // Again each turn: a library call that began just after the first request
@@ -62,6 +79,7 @@ void ProduceMain::stopWorkers()
             threadScanFile->wait(10);
         }
     }
+    return true;
 }
 
 void ProduceMain::on_scanPath(QString path)
@@ -131,6 +149,9 @@ void ProduceMain::on_extractFailed(int reason, QString path)
         break;
     case ThreadSoftwareInfo::ReaderNotLoadable:
         msg = QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
+        break;
+    case ThreadSoftwareInfo::TempFilesInUse:
+        msg = QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
         break;
     default:
         msg = QStringLiteral("提取失败，无法写入临时文件：") + path;

@@ -170,7 +170,12 @@ void writeLine(const QString &line)
 // Set by the crash handler while it waits for the log: other writers hold back, so
 // that a thread logging in a tight loop cannot keep the lock from it.
 std::atomic<bool> crashPending{false};
-const int crashLockWaitMs = 1000;
+// The crash tests build the logger with a wait longer than the crash handler's log
+// step, so that a line written only after the wait ran out cannot pass unnoticed.
+#ifndef PELBROOK_CRASH_LOCK_WAIT_MS
+#define PELBROOK_CRASH_LOCK_WAIT_MS 1000
+#endif
+const int crashLockWaitMs = PELBROOK_CRASH_LOCK_WAIT_MS;
 const int heldBackMs = 5000;
 
 void holdBackForCrash()
