@@ -25,8 +25,8 @@ struct ReaderLogPlace
 };
 ReaderLogPlace readerLogPlace();
 
-// The program folder when files can be created in it, otherwise a per-user data
-// folder (created on demand). Holds the log folder and the temporary export files.
+// The program folder when files can be created in it and (outside Windows) nobody
+// else may write it, otherwise a per-user data folder (created on demand). Holds the log folder and the temporary export files.
 // Decided on the first call and kept.
 QString writableDataFolder();
 
