@@ -2,6 +2,9 @@
 
 #include "loghandler.h"
 
+#include <QFile>
+#include <QStandardPaths>
+
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -18,6 +21,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -44,6 +48,12 @@ std::atomic<long> crashingThread{0};
 
 // What the terminate handler learnt about the exception, for the dump.
 char terminateReason[512];
+
+// The user's data folder, worked out at install: the dump goes there when the current
+// folder is shared. Empty when unknown.
+char dataFolder[4096];
+// Numbered names tried when the dump's own name is taken.
+const unsigned maxDumpNumber = 99;
 
 void writeText(int fd, const char *text)
 {
@@ -136,11 +146,98 @@ void copyFile(int fd, const char *path)
     close(source);
 }
 
+// Whether a folder may take the dump: only this user may have put anything in it.
+bool isPrivateFolder(int folder)
+{
+    struct stat info;
+    return fstat(folder, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid()
+        && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Makes every missing folder of an absolute path, private to this user.
+void makePrivatePath(const char *path)
+{
+    char prefix[sizeof dataFolder];
+    const size_t length = strlen(path);
+    if (length >= sizeof prefix)
+        return;
+    for (size_t end = 1; end <= length; ++end) {
+        if (end < length && path[end] != '/')
+            continue;
+        memcpy(prefix, path, end);
+        prefix[end] = 0;
+        mkdir(prefix, 0700);
+    }
+}
+
+// The current folder when only this user can have put anything there; otherwise (a
+// shared folder where another user may have planted a link) the user's data folder.
+// -1 when neither will do.
+int openDumpFolder()
+{
+    const int current = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (current >= 0 && isPrivateFolder(current))
+        return current;
+    if (current >= 0)
+        close(current);
+    if (!dataFolder[0])
+        return -1;
+    makePrivatePath(dataFolder);
+    const int data = open(dataFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (data >= 0 && isPrivateFolder(data))
+        return data;
+    if (data >= 0)
+        close(data);
+    return -1;
+}
+
+// A new file of the dump's name in folder, or, when something holds that name, of a
+// numbered name (Pelbrook-1.dmp and so on); its name goes to name. Never opens
+// anything that was there before. -1 when none could be made.
+int createDumpFile(int folder, const char *fileName, char *name, size_t nameSize)
+{
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    const size_t nameLength = strlen(fileName);
+    const char *extension = strrchr(fileName, '.');
+    const size_t stemLength = extension ? size_t(extension - fileName) : nameLength;
+    if (nameLength + 8 > nameSize)
+        return -1;
+    memcpy(name, fileName, nameLength + 1);
+    int fd = openat(folder, name, flags, 0600);
+    for (unsigned number = 1; fd < 0 && errno == EEXIST && number <= maxDumpNumber; ++number) {
+        char digits[8];
+        size_t count = 0;
+        for (unsigned rest = number; rest > 0 && count < sizeof digits; rest /= 10)
+            digits[count++] = char('0' + rest % 10);
+        size_t at = stemLength;
+        name[at++] = '-';
+        while (count > 0)
+            name[at++] = digits[--count];
+        memcpy(name + at, fileName + stemLength, nameLength - stemLength + 1);
+        fd = openat(folder, name, flags, 0600);
+    }
+    return fd;
+}
+
+// A dump of an earlier crash: a plain file of this user's, which the new one replaces.
+bool isEarlierDump(int folder, const char *fileName)
+{
+    struct stat info;
+    return fstatat(folder, fileName, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)
+        && info.st_uid == geteuid();
+}
+
 void writeDumpFile(const char *fileName, int signalNumber, const siginfo_t *info)
 {
-    const int fd = open(fileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    const int folder = openDumpFolder();
+    if (folder < 0)
         return;
+    char name[256];
+    const int fd = createDumpFile(folder, fileName, name, sizeof name);
+    if (fd < 0) {
+        close(folder);
+        return;
+    }
     writeText(fd, "Pelbrook crash dump\nsignal: ");
     writeNumber(fd, uint64_t(signalNumber));
     writeText(fd, " (");
@@ -172,6 +269,11 @@ void writeDumpFile(const char *fileName, int signalNumber, const siginfo_t *info
     writeText(fd, "\nmaps:\n");
     copyFile(fd, "/proc/self/maps");
     close(fd);
+    // An earlier dump is replaced by renaming, never truncated: whatever else holds
+    // the name (a link, a folder) stays, beside the numbered dump.
+    if (strcmp(name, fileName) != 0 && isEarlierDump(folder, fileName))
+        renameat(folder, name, folder, fileName);
+    close(folder);
 }
 
 // AddressSanitizer prefixes every call of a function that does not return with a
@@ -340,6 +442,10 @@ extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attribute
 
 void installCrashHandler()
 {
+    const QByteArray data = QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    if (data.startsWith('/') && size_t(data.size()) < sizeof dataFolder)
+        memcpy(dataFolder, data.constData(), size_t(data.size()) + 1);
+
     // The first backtrace() loads the unwinder, which allocates; do it now, not in the handler.
     void *frame[1];
     backtrace(frame, 1);

@@ -6,7 +6,9 @@
 #include <dbghelp.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <exception>
 
 // How each kind of failure reaches the dump and the log line here:
@@ -38,9 +40,45 @@ const DWORD logStepMs = 3000;
 volatile LONG crashingThread = 0;
 volatile LONG helperThread = 0;
 
+// Numbered names tried when the dump's own name is taken.
+const int maxDumpNumber = 99;
+
+// A new file that nothing held before: CREATE_NEW follows no link or junction planted
+// in the name's place and truncates nothing. When something holds the name, the dump
+// takes a numbered one (Pelbrook-1.dmp and so on), written into name.
+HANDLE createDumpFile(const wchar_t *fileName, wchar_t *name, size_t nameSize)
+{
+    const wchar_t *extension = wcsrchr(fileName, L'.');
+    const int stemLength = extension ? int(extension - fileName) : int(wcslen(fileName));
+    for (int number = 0; number <= maxDumpNumber; ++number) {
+        const int length = number == 0
+            ? _snwprintf(name, nameSize, L"%ls", fileName)
+            : _snwprintf(name, nameSize, L"%.*ls-%d%ls", stemLength, fileName, number, extension ? extension : L"");
+        if (length < 0 || size_t(length) >= nameSize)
+            return INVALID_HANDLE_VALUE;
+        HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+        // A folder of that name refuses with access denied.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED)
+            return INVALID_HANDLE_VALUE;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// A dump of an earlier crash: a plain file, which the new dump replaces.
+bool isEarlierDump(const wchar_t *fileName)
+{
+    const DWORD attributes = GetFileAttributesW(fileName);
+    return attributes != INVALID_FILE_ATTRIBUTES
+        && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY));
+}
+
 void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo, DWORD threadId)
 {
-    HANDLE file = CreateFileW(fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    wchar_t name[MAX_PATH];
+    HANDLE file = createDumpFile(fileName, name, MAX_PATH);
     if (file == INVALID_HANDLE_VALUE)
         return;
     MINIDUMP_EXCEPTION_INFORMATION information;
@@ -50,6 +88,10 @@ void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo, D
     MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file, MiniDumpNormal, &information, nullptr,
                       nullptr);
     CloseHandle(file);
+    // An earlier dump is replaced by renaming, never truncated; a link, a junction or
+    // a folder in its place stays, beside the numbered dump.
+    if (wcscmp(name, fileName) != 0 && isEarlierDump(fileName))
+        MoveFileExW(name, fileName, MOVEFILE_REPLACE_EXISTING);
 }
 
 struct CrashReport

@@ -49,8 +49,12 @@ int main(int argc, char *argv[])
         std::_Exit(code);
     delete controller;
 
-    QFile readerLog(Platform::readerLogPath());
-    if (readerLog.exists())
-        readerLog.remove();
+    // The library may have logged into either file this run: its usual place was
+    // refused from some moment on, or stopped being refused.
+    const Platform::ReaderLogPlace readerLog = Platform::readerLogPlace();
+    for (const QString &path : {readerLog.path, readerLog.fallbackPath}) {
+        if (!path.isEmpty() && QFile::exists(path))
+            QFile::remove(path);
+    }
     return code;
 }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -16,6 +17,15 @@ QString bufferText(const char16_t *buffer)
     while (length < ReaderLibrary::maxPathUnits && buffer[length] != 0)
         ++length;
     return QString::fromUtf16(buffer, length);
+}
+
+// Says once per process where the library's log went instead of its usual place, and why.
+void noteReaderLogPlace()
+{
+    static std::atomic<bool> noted{false};
+    const Platform::ReaderLogPlace place = Platform::readerLogPlace();
+    if (!place.refusal.isEmpty() && !noted.exchange(true))
+        qDebug() << "ReaderLibrary::load=library log moved to" << place.path << "because" << place.refusal;
 }
 
 } // namespace
@@ -30,6 +40,7 @@ bool ReaderLibrary::load()
         return false;
     }
     qDebug() << "lib load success";
+    noteReaderLogPlace();
     pelbrook = reinterpret_cast<PelbrookFunction>(library.resolve("pelbrook"));
     if (!pelbrook) {
         qDebug() << library.errorString();

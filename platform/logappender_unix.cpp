@@ -48,9 +48,10 @@ bool LogAppender::append(const QString &folder, const QString &fileName, const Q
 void LogAppender::remember(const QString &folder, const QString &fileName)
 {
     forget();
-    folderHandle = open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // The folder and the file were just checked by the usual way; no link is followed since.
+    folderHandle = open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     encodedFileName = QFile::encodeName(fileName);
-    fileHandle = open(encodedFileName.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    fileHandle = open(encodedFileName.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     struct stat status;
     if (folderHandle < 0 || fileHandle < 0 || fstat(fileHandle, &status) != 0) {
         forget();

@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 
 #include <windows.h>
 
@@ -37,14 +38,22 @@ bool LogLock::isHeld() const
 
 LogLock::AppendResult LogLock::appendUnlessFull(const QString &fileName, const QByteArray &bytes, qint64 fullSize)
 {
+    // Neither the log folder nor the live file may be a link or junction planted there.
+    const DWORD folderAttributes = GetFileAttributesW(
+        reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(QFileInfo(fileName).path()).utf16()));
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES || (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return Failed;
     HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(fileName).utf16()),
                               FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return Failed;
     AppendResult result = Failed;
     LARGE_INTEGER size;
-    if (GetFileSizeEx(file, &size)) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(file, &information)
+        && !(information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+        && information.nNumberOfLinks == 1 && GetFileSizeEx(file, &size)) {
         if (size.QuadPart >= fullSize) {
             result = Full;
         } else {

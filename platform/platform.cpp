@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "logplace.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -26,6 +28,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace Platform {
@@ -44,23 +47,39 @@ QString converterFileName()
 #endif
 }
 
-QString readerLogPath()
+ReaderLogPlace readerLogPlace()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("c:\\windows\\temp\\tarsel\\Vantoril.log");
-#else
-    return QDir::tempPath() + QStringLiteral("/tarsel/Vantoril.log");
-#endif
+    const vantoril::LogPlace place = vantoril::findLogPlace();
+    return {decodeFileName(QByteArray::fromStdString(place.path)),
+            decodeFileName(QByteArray::fromStdString(place.refusal)),
+            decodeFileName(QByteArray::fromStdString(place.fallbackPath))};
 }
 
 namespace {
+
+#ifdef Q_OS_WIN
+// A program folder's rights are those its installer gave it; only writing decides here.
+bool isPrivateFolder(const QString &)
+{
+    return true;
+}
+#else
+// Whether only this user may put anything in a folder. Elsewhere another user could
+// plant a link in place of the log or a temporary file before the program writes it.
+bool isPrivateFolder(const QString &folder)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode)
+        && status.st_uid == ::geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+#endif
 
 // Permission bits lie for root and on some network shares, so try a real file.
 QString decideDataFolder()
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
     QTemporaryFile probe(programFolder + QStringLiteral("/.write-probe-XXXXXX"));
-    if (probe.open())
+    if (isPrivateFolder(programFolder) && probe.open())
         return programFolder;
 
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);

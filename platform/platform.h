@@ -14,11 +14,19 @@ QString readerLibraryBaseName();
 // File name of the CSV-to-XLSX converter in the program folder.
 QString converterFileName();
 
-// The property-reader library's own log file, removed at normal exit.
-QString readerLogPath();
+// Where the property-reader library keeps its log, by the library's own rules: its
+// usual place in the shared temporary folder while that is safe, else a private
+// folder of this user's. The program removes both files at normal exit.
+struct ReaderLogPlace
+{
+    QString path;         // the file the library writes its next line to
+    QString refusal;      // why the usual place was refused; empty when it was not
+    QString fallbackPath; // the file in the private folder
+};
+ReaderLogPlace readerLogPlace();
 
-// The program folder when files can be created in it, otherwise a per-user data
-// folder (created on demand). Holds the log folder and the temporary export files.
+// The program folder when files can be created in it and (outside Windows) nobody
+// else may write it, otherwise a per-user data folder (created on demand). Holds the log folder and the temporary export files.
 // Decided on the first call and kept.
 QString writableDataFolder();
 

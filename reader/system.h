@@ -45,10 +45,10 @@ std::string nativePath(const std::u16string &path);
 
 bool isPathSeparator(char16_t c);
 
-// The library's own log file, the same place the program removes at exit.
+// The library's own log file, the same place the program removes at exit: see logplace.h.
 std::string logFilePath();
 
-// Appends one line (a newline is added); creates the folder when it is missing.
+// Appends one line (a newline is added) to the file openLogFile gives (logplace.h).
 // Logging must never stop a read, so failures are ignored.
 void appendLogLine(const std::string &line);
 

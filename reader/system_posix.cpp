@@ -1,5 +1,6 @@
 #include "system.h"
 
+#include "logplace.h"
 #include "text.h"
 
 #include <algorithm>
@@ -89,23 +90,9 @@ bool isPathSeparator(char16_t c)
     return c == u'/';
 }
 
-namespace {
-
-std::string logFolder()
-{
-    // Mirrors QDir::tempPath(): $TMPDIR when set, else /tmp.
-    const char *tmp = std::getenv("TMPDIR");
-    std::string folder = (tmp && *tmp) ? tmp : "/tmp";
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    return folder + "/tarsel";
-}
-
-} // namespace
-
 std::string logFilePath()
 {
-    return logFolder() + "/Vantoril.log";
+    return findLogPlace().path;
 }
 
 void appendLogLine(const std::string &line)
@@ -115,13 +102,7 @@ void appendLogLine(const std::string &line)
     static std::mutex logMutex;
     const std::string text = line + "\n";
     const std::lock_guard<std::mutex> lock(logMutex);
-    // The folder is made only when it is missing (the program removes it at exit).
-    const std::string path = logFilePath();
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == ENOENT) {
-        ::mkdir(logFolder().c_str(), 0777);
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    }
+    const int fd = static_cast<int>(openLogFile());
     if (fd < 0)
         return;
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {

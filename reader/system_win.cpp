@@ -1,11 +1,10 @@
 #include "system.h"
 
+#include "logplace.h"
 #include "text.h"
 
 #include <windows.h>
 
-#include <aclapi.h>
-#include <sddl.h>
 #include <wincrypt.h>
 
 #include <algorithm>
@@ -152,105 +151,9 @@ bool isPathSeparator(char16_t c)
     return c == u'/' || c == u'\\';
 }
 
-namespace {
-
-std::wstring windowsTempFolder()
-{
-    return L"c:\\windows\\temp\\tarsel";
-}
-
-// The caller's own temporary folder (%TEMP%), which no other user may write.
-std::wstring userTempFolder()
-{
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD size = GetTempPathW(MAX_PATH + 1, buffer);
-    std::wstring folder = size && size <= MAX_PATH ? std::wstring(buffer, size) : std::wstring(L".\\");
-    if (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    return folder + L"\\tarsel";
-}
-
-// The SID that owns what this process creates (the user, or the Administrators group
-// for an elevated administrator), and the user's own.
-bool ownerIsCaller(PSID owner)
-{
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    Handle tokenOwner(token);
-    bool mine = false;
-    for (TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
-        DWORD size = 0;
-        GetTokenInformation(token, kind, nullptr, 0, &size);
-        std::vector<std::uint8_t> data(size);
-        if (size == 0 || !GetTokenInformation(token, kind, data.data(), size, &size))
-            continue;
-        const PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER *>(data.data())->User.Sid
-                                           : reinterpret_cast<TOKEN_OWNER *>(data.data())->Owner;
-        mine = mine || EqualSid(sid, owner);
-    }
-    return mine;
-}
-
-// A folder that only its maker, the system and administrators may enter.
-bool makePrivateFolder(const std::wstring &folder)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                                              SDDL_REVISION_1, &descriptor, nullptr))
-        return false;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-    const bool made = CreateDirectoryW(folder.c_str(), &attributes) != 0;
-    LocalFree(descriptor);
-    return made;
-}
-
-// A real folder (no junction or link) that the caller owns: nobody else planted it.
-bool isOwnFolder(const std::wstring &folder)
-{
-    HANDLE handle = CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    Handle owner(handle);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    PSID sid = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
-        return false;
-    const bool mine = sid && ownerIsCaller(sid);
-    LocalFree(descriptor);
-    return mine;
-}
-
-// The shared folder when it is safe, otherwise the caller's own temporary folder.
-std::wstring chosenLogFolder()
-{
-    static std::once_flag once;
-    static std::wstring folder;
-    std::call_once(once, [] {
-        const std::wstring shared = windowsTempFolder();
-        if ((makePrivateFolder(shared) || GetLastError() == ERROR_ALREADY_EXISTS) && isOwnFolder(shared)) {
-            folder = shared;
-            return;
-        }
-        folder = userTempFolder();
-        CreateDirectoryW(folder.c_str(), nullptr);
-    });
-    return folder;
-}
-
-} // namespace
-
 std::string logFilePath()
 {
-    const std::wstring folder = chosenLogFolder();
-    return utf8FromWide(folder.data(), folder.size()) + "\\Vantoril.log";
+    return findLogPlace().path;
 }
 
 void appendLogLine(const std::string &line)
@@ -260,24 +163,16 @@ void appendLogLine(const std::string &line)
     static std::mutex logMutex;
     const std::string text = line + "\n";
     const std::lock_guard<std::mutex> lock(logMutex);
-    // Never through a link someone planted: the name itself is opened, then checked.
-    HANDLE handle = CreateFileW(wideFromUtf8(logFilePath()).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    const std::intptr_t opened = openLogFile();
+    if (opened == -1)
         return;
-    Handle owner(handle);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)
-        || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
-        || info.nNumberOfLinks != 1 || GetFileType(handle) != FILE_TYPE_DISK)
-        return;
+    Handle owner(handleOf(opened));
     OVERLAPPED whole = {};
-    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
+    if (!LockFileEx(owner.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
         return;
     DWORD written = 0;
-    WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
+    WriteFile(owner.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    UnlockFileEx(owner.get(), 0, MAXDWORD, MAXDWORD, &whole);
 }
 
 std::string localTimestamp()

@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +26,8 @@ private slots:
     void faultInsideTheLogger();
     void faultWhileAnotherThreadLogs();
     void unwritableCurrentFolder();
+    void plantedDumpPlaces_data();
+    void plantedDumpPlaces();
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
@@ -175,6 +178,98 @@ void TestCrashHandler::unwritableCurrentFolder()
     QCOMPARE(process.exitStatus(), QProcess::CrashExit);
     QCOMPARE(process.exitCode(), SIGSEGV);
     QVERIFY(!QFile::exists(readOnly + QStringLiteral("/Pelbrook.dmp")));
+    QVERIFY(readLog(folder->path()).contains("]ApplicationCrashHandler (:0, )\r\n"));
+}
+
+void TestCrashHandler::plantedDumpPlaces_data()
+{
+    QTest::addColumn<QString>("workFolder"); // the crash's current folder
+    QTest::addColumn<bool>("byOtherUser");   // the planting is done by nobody, else by root
+    QTest::addColumn<QString>("planting");   // run in the run's folder; $TARGET is root's file
+    QTest::addColumn<QString>("dataHome");   // XDG_DATA_HOME
+    QTest::addColumn<QString>("dump");       // where the dump must be; empty for nowhere
+
+    const QString inData = QStringLiteral("data/crashtest/Pelbrook.dmp");
+    QTest::newRow("link in a shared folder")
+        << "shared" << true << "ln -s \"$TARGET\" shared/Pelbrook.dmp" << "data" << inData;
+    QTest::newRow("link in a folder of another user's")
+        << "shared/theirs" << true << "mkdir shared/theirs; ln -s \"$TARGET\" shared/theirs/Pelbrook.dmp" << "data"
+        << inData;
+    QTest::newRow("link in a folder others may write")
+        << "open" << true << "ln -s \"$TARGET\" open/Pelbrook.dmp" << "data" << inData;
+    QTest::newRow("link in place of the data folder")
+        << "shared" << true
+        << "ln -s \"$TARGET\" shared/Pelbrook.dmp; ln -s \"$(dirname \"$TARGET\")\" their-data/crashtest"
+        << "their-data" << "";
+    QTest::newRow("name taken by a link in a private folder")
+        << "private" << false << "ln -s \"$TARGET\" private/Pelbrook.dmp" << "data" << "private/Pelbrook-1.dmp";
+    QTest::newRow("name taken by a folder in a private folder")
+        << "private" << false << "mkdir private/Pelbrook.dmp" << "data" << "private/Pelbrook-1.dmp";
+}
+
+// Root crashes where another user may have planted a link in the dump's place.
+void TestCrashHandler::plantedDumpPlaces()
+{
+    QFETCH(QString, workFolder);
+    QFETCH(bool, byOtherUser);
+    QFETCH(QString, planting);
+    QFETCH(QString, dataHome);
+    QFETCH(QString, dump);
+    if (geteuid() != 0)
+        QSKIP("needs root to plant as another user");
+
+    // shared is like /tmp, open is writable by all, their-data belongs to nobody.
+    const QString run = folder->filePath(QStringLiteral("run"));
+    const QStringList folders{"shared", "open", "private", "their-data", "root-private"};
+    const QList<mode_t> modes{01777, 0777, 0700, 0755, 0700};
+    QVERIFY(chmod(QFile::encodeName(folder->path()).constData(), 0755) == 0);
+    QVERIFY(QDir().mkpath(run));
+    for (int i = 0; i < folders.size(); ++i) {
+        const QByteArray path = QFile::encodeName(run + QLatin1Char('/') + folders.at(i));
+        QVERIFY(QDir().mkpath(QString::fromUtf8(path)) && chmod(path.constData(), modes.at(i)) == 0);
+    }
+    QVERIFY(chown(QFile::encodeName(run + QStringLiteral("/their-data")).constData(), 65534, 65534) == 0);
+    const QString target = run + QStringLiteral("/root-private/precious");
+    QFile precious(target);
+    QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("root's own file\n") > 0);
+    precious.close();
+
+    const QString script = QStringLiteral("cd '%1'; TARGET='%2'; %3").arg(run, target, planting);
+    const QStringList asOther{"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-ec", script};
+    QCOMPARE(byOtherUser ? QProcess::execute(QStringLiteral("setpriv"), asOther)
+                         : QProcess::execute(QStringLiteral("sh"), {"-ec", script}),
+             0);
+    const QStringList plantedBefore = QDir(run + QLatin1Char('/') + workFolder).entryList(QDir::AllEntries | QDir::System);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), run + QLatin1Char('/') + dataHome);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(run + QLatin1Char('/') + workFolder);
+    process.start(crashtest, {QStringLiteral("gui")});
+    QVERIFY(process.waitForFinished(-1));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), SIGSEGV);
+
+    QFile targetAfter(target);
+    QVERIFY(targetAfter.open(QIODevice::ReadOnly));
+    QCOMPARE(targetAfter.readAll(), QByteArray("root's own file\n"));
+    QCOMPARE(QDir(run + QStringLiteral("/root-private")).entryList(QDir::Files | QDir::System),
+             QStringList{"precious"});
+    // What was planted stays as it was: no name taken, none removed.
+    QStringList expectedEntries = plantedBefore;
+    if (dump.startsWith(workFolder + QLatin1Char('/')))
+        expectedEntries << QFileInfo(dump).fileName();
+    expectedEntries.sort();
+    QCOMPARE(QDir(run + QLatin1Char('/') + workFolder).entryList(QDir::AllEntries | QDir::System), expectedEntries);
+    if (!dump.isEmpty()) {
+        QFile dumpFile(run + QLatin1Char('/') + dump);
+        QVERIFY2(dumpFile.open(QIODevice::ReadOnly), qPrintable(dumpFile.fileName()));
+        QVERIFY(dumpFile.readAll().startsWith("Pelbrook crash dump\nsignal: 11 (SIGSEGV)\n"));
+        struct stat status;
+        QVERIFY(lstat(QFile::encodeName(dumpFile.fileName()).constData(), &status) == 0);
+        QCOMPARE(status.st_mode & 07777, mode_t(0600));
+    }
     QVERIFY(readLog(folder->path()).contains("]ApplicationCrashHandler (:0, )\r\n"));
 }
 

@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -33,6 +34,8 @@ private slots:
     void dataFolderAtStart();
     void dataFolderWhileRunning_data();
     void dataFolderWhileRunning();
+    void plantedLogPlaces_data();
+    void plantedLogPlaces();
 
 private:
     QProcessEnvironment writerEnvironment() const;
@@ -352,6 +355,65 @@ void TestLogHandler::dataFolderWhileRunning()
     // Only the log folder, no file left from deciding where to write.
     QCOMPARE(entries(programFolder()), inProgramFolder || !deleteLogFolder ? QStringList({"log", "logwriter"})
                                                                           : QStringList{"logwriter"});
+}
+
+void TestLogHandler::plantedLogPlaces_data()
+{
+    QTest::addColumn<mode_t>("programMode");
+    QTest::addColumn<bool>("programOfOtherUser");
+    QTest::addColumn<QString>("planting"); // run by nobody in the program folder; $TARGET is root's file
+    QTest::addColumn<bool>("inUserFolder"); // else the line is lost, never written through the link
+
+    QTest::newRow("log folder a link, in a program folder others may write")
+        << mode_t(0777) << false << "ln -s \"$(dirname \"$TARGET\")\" log" << true;
+    QTest::newRow("live file a link, in a program folder of another user's")
+        << mode_t(0755) << true << "mkdir log; ln -s \"$TARGET\" log/Pelbrook.txt" << true;
+    QTest::newRow("live file a link, in a log folder others may write")
+        << mode_t(0755) << false << "ln -s \"$TARGET\" log/Pelbrook.txt" << false;
+}
+
+// Root runs the program from a folder where another user may have planted a link in
+// the place of its log folder or live file.
+void TestLogHandler::plantedLogPlaces()
+{
+    QFETCH(mode_t, programMode);
+    QFETCH(bool, programOfOtherUser);
+    QFETCH(QString, planting);
+    QFETCH(bool, inUserFolder);
+    if (geteuid() != 0)
+        QSKIP("needs root to plant as another user");
+
+    QVERIFY(chmod(QFile::encodeName(folder->path()).constData(), 0755) == 0);
+    QVERIFY(QDir().mkpath(programFolder()) && QDir().mkpath(folder->filePath(QStringLiteral("root-private"))));
+    QVERIFY(chmod(QFile::encodeName(folder->filePath(QStringLiteral("root-private"))).constData(), 0700) == 0);
+    QVERIFY(QFile::rename(writer, programFolder() + QStringLiteral("/logwriter")));
+    writer = programFolder() + QStringLiteral("/logwriter");
+    QVERIFY(chmod(QFile::encodeName(programFolder()).constData(), programMode) == 0);
+    if (programOfOtherUser)
+        QVERIFY(changeOwner(programFolder(), nobody));
+    // A log folder others may write: root's own, left open by mistake.
+    if (!inUserFolder) {
+        QVERIFY(QDir(programFolder()).mkdir(QStringLiteral("log")));
+        QVERIFY(chmod(QFile::encodeName(programFolder() + QStringLiteral("/log")).constData(), 0777) == 0);
+    }
+    const QString target = folder->filePath(QStringLiteral("root-private/Pelbrook.txt"));
+    QFile precious(target);
+    QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("root's own file\n") > 0);
+    precious.close();
+    const QString script = QStringLiteral("cd '%1'; TARGET='%2'; %3").arg(programFolder(), target, planting);
+    QCOMPARE(QProcess::execute(QStringLiteral("setpriv"),
+                               {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-ec", script}),
+             0);
+
+    std::unique_ptr<QProcess> process(startWriter({"debug", "1", "1", "planted"}));
+    QVERIFY(process->waitForFinished(-1));
+    QCOMPARE(process->exitCode(), 0);
+
+    QFile targetAfter(target);
+    QVERIFY(targetAfter.open(QIODevice::ReadOnly));
+    QCOMPARE(targetAfter.readAll(), QByteArray("root's own file\n"));
+    QCOMPARE(QDir(folder->filePath(QStringLiteral("root-private"))).entryList(QDir::Files), QStringList{"Pelbrook.txt"});
+    QCOMPARE(readLog(userLogFolder() + QStringLiteral("/..")).endsWith("]planted (:0, )\r\n"), inUserFolder);
 }
 
 QTEST_GUILESS_MAIN(TestLogHandler)

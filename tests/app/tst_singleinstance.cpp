@@ -3,6 +3,8 @@
 #include <QSharedMemory>
 #include <QtTest>
 
+#include <unistd.h>
+
 // Runs the program's own start-up (with a driver that closes its windows on request)
 // as real processes. TMPDIR is private to each test, so the guard, whose key file
 // lives there, and the reader library's log file are the test's own.
@@ -14,6 +16,7 @@ private slots:
     void cleanup();
     void secondCopyIsRefused();
     void startAfterAKilledCopy();
+    void readerLogElsewhereIsRemoved();
 
 private:
     QProcess *startCopy(const QString &name);
@@ -138,6 +141,27 @@ void TestSingleInstance::startAfterAKilledCopy()
     QVERIFY(waitForLine(next, QStringLiteral("window FrameMain")));
     closeCopy(next, QStringLiteral("next"));
     QVERIFY(!QString::fromUtf8(readLog(folder->path())).contains(QStringLiteral("Has running")));
+}
+
+// The library's usual folder belongs to another user, so the library logged into the
+// user's private folder: that file is the one removed at exit; the other user's is not touched.
+void TestSingleInstance::readerLogElsewhereIsRemoved()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to give a folder to another user");
+    const QString planted = QFileInfo(readerLog).path();
+    QVERIFY(chown(QFile::encodeName(planted).constData(), 65534, 65534) == 0);
+    const QString written = runtimeFolder.filePath(QStringLiteral("tarsel/Vantoril.log"));
+    QVERIFY(QDir().mkpath(QFileInfo(written).path()));
+    QFile file(written);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    QProcess *copy = startCopy(QStringLiteral("only"));
+    QVERIFY(waitForLine(copy, QStringLiteral("window FrameMain")));
+    closeCopy(copy, QStringLiteral("only"));
+    QVERIFY(!QFile::exists(written));
+    QVERIFY(QFile::exists(readerLog));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

@@ -5,6 +5,7 @@
 
 #include "exportrecord.h"
 #include "platform.h"
+#include "readerlibrary.h"
 #include "runlock.h"
 
 #include <QJsonObject>
@@ -28,6 +29,14 @@ void watchMessages(QtMsgType type, const QMessageLogContext &context, const QStr
     if (msg.startsWith(QLatin1String("ThreadSoftwareInfo::run=fun start")))
         libraryCalled = true;
     previousHandler(type, context, msg);
+}
+
+QStringList readerLogNotes;
+
+void collectReaderLogNotes(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    if (msg.startsWith(QLatin1String("ReaderLibrary::load=library log moved")))
+        readerLogNotes.append(msg);
 }
 
 } // namespace
@@ -72,6 +81,7 @@ private slots:
     void stopCutsLibraryCall();
     void namesNotUtf8();
     void secondStartKeepsRunningInputs();
+    void readerLogMovedSaidOnce();
 
 private:
     QString path(const QString &relative) const { return src + QLatin1Char('/') + relative; }
@@ -346,6 +356,44 @@ void TestThreadSoftwareInfo::secondStartKeepsRunningInputs()
     QVERIFY(worker->isCopySucceeded());
     QCOMPARE(workbookRows(readWorkbook(dst)).size(), 4);
     QVERIFY(!QFile::exists(other));
+}
+
+// The library's usual log folder was made by another user: every run of the process
+// logs into the private folder, and the program's log says why only once.
+void TestThreadSoftwareInfo::readerLogMovedSaidOnce()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to make a folder of another user's");
+    QTemporaryDir shared;
+    QTemporaryDir runtime;
+    QVERIFY(shared.isValid() && runtime.isValid());
+    const QString planted = shared.filePath(QStringLiteral("tarsel"));
+    QVERIFY(QDir().mkdir(planted) && chown(QFile::encodeName(planted).constData(), 65534, 65534) == 0);
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(shared.path()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    readerLogNotes.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectReaderLogNotes);
+    for (int run = 0; run < 2; ++run) {
+        ReaderLibrary library;
+        QVERIFY(library.load());
+        QCOMPARE(library.read(path(QStringLiteral("A/x.exe"))).status, int(ReaderLibrary::Read));
+    }
+    qInstallMessageHandler(previous);
+    qputenv("TMPDIR", tmpdir);
+    if (runtimeDir.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", runtimeDir);
+
+    const QString fallback = runtime.filePath(QStringLiteral("tarsel/Vantoril.log"));
+    QCOMPARE(readerLogNotes, QStringList{QStringLiteral("ReaderLibrary::load=library log moved to \"%1\" because "
+                                                        "\"%2 belongs to user 65534\"").arg(fallback, planted)});
+    QFile log(fallback);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readAll().count('\n'), 2);
+    QCOMPARE(QDir(planted).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestThreadSoftwareInfo)

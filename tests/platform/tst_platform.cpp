@@ -1,4 +1,5 @@
 #include "platform.h"
+#include "runlock.h"
 
 #include <QtTest>
 
@@ -20,6 +21,8 @@ private slots:
     void fileNameBytes_data();
     void fileNameBytes();
     void listFolderKeepsNameBytes();
+    void runLockPlanted_data();
+    void runLockPlanted();
 };
 
 void TestPlatform::filesystemRoot_data()
@@ -201,6 +204,43 @@ void TestPlatform::listFolderKeepsNameBytes()
     QCOMPARE(inner.size(), 1);
     QCOMPARE(Platform::encodeFileName(inner.first().filePath), folder + "/\xb0\xb2\xd7\xb0.exe");
     QCOMPARE(Platform::canonicalPath(top.at(0).filePath), top.at(1).filePath);
+}
+
+void TestPlatform::runLockPlanted_data()
+{
+    QTest::addColumn<QString>("planting"); // run by nobody in a shared folder; $TARGET is root's file
+    QTest::addColumn<bool>("locks");
+    QTest::newRow("nothing planted") << "" << true;
+    QTest::newRow("link to a file") << "ln -s \"$TARGET\" export.lock" << false;
+    QTest::newRow("file of another user's") << "touch export.lock" << false;
+}
+
+// The export's lock file, held open for writing, never reaches another user's file.
+void TestPlatform::runLockPlanted()
+{
+    QFETCH(QString, planting);
+    QFETCH(bool, locks);
+    if (geteuid() != 0)
+        QSKIP("needs root to plant as another user");
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString shared = folder.filePath(QStringLiteral("shared"));
+    QVERIFY(QDir().mkdir(shared));
+    QVERIFY(chmod(QFile::encodeName(folder.path()).constData(), 0755) == 0
+            && chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    const QString target = folder.filePath(QStringLiteral("precious"));
+    QFile precious(target);
+    QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("root's own file\n") > 0);
+    precious.close();
+    const QString script = QStringLiteral("cd '%1'; TARGET='%2'; %3").arg(shared, target, planting);
+    QCOMPARE(QProcess::execute(QStringLiteral("setpriv"),
+                               {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-ec", script}),
+             0);
+
+    RunLock lock(shared + QStringLiteral("/export.lock"));
+    QCOMPARE(lock.tryLock(), locks);
+    QVERIFY(precious.open(QIODevice::ReadOnly));
+    QCOMPARE(precious.readAll(), QByteArray("root's own file\n"));
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
