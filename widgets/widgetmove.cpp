@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 // How much of the window stays reachable at the bottom, right and left edges of the work area.
@@ -36,8 +37,13 @@ bool WidgetMove::event(QEvent *event)
 
 void WidgetMove::mousePressEvent(QMouseEvent *event)
 {
-    if (outermostWindow(this)) {
-        dragging = true;
+    QWidget *window = outermostWindow(this);
+    if (window) {
+        // The window system's own move where it offers one (on Wayland a program cannot place its
+        // window); it answers false where it has none, and the strip moves the window itself.
+        QWindow *handle = window->windowHandle();
+        const bool systemMove = event->button() == Qt::LeftButton && handle && handle->startSystemMove();
+        dragging = !systemMove;
         pressPos = event->pos();
     }
     QLabel::mousePressEvent(event);
