@@ -72,10 +72,9 @@ void ShadowDialog::paintEvent(QPaintEvent *event)
     QPainter painter(this);
 
     if (!translucent) {
-        // The whole window is painted opaque, not just the area: at a fractional scale the window
-        // system rounds the mask to its own pixels, and a pixel it keeps but nobody painted shows black.
+        // Every pixel left inside the mask is opaque, so nothing is left for the window system to show black.
         const QRect area = opaqueArea();
-        painter.fillRect(rect(), outlineColor);
+        painter.fillRect(area, outlineColor);
         painter.fillRect(area.adjusted(1, 1, -1, -1), Qt::white);
         QWidget::paintEvent(event);
         return;

@@ -1,6 +1,7 @@
 // Starts the wizard's window as the program does, on the X display it is given, and
 // writes what tst_scaling checks into a folder: the window's size on the X server, the
-// window with each page and the message dialog (opaque and with its shadow) as PNG files, every label too small for
+// window with each page and the message dialog (opaque and with its shadow) as PNG files, the
+// dialog's mask, every label too small for
 // its text, and where a drag of the title strip took the window.
 // Usage: scaled_window <output folder>
 #include "displayscaling.h"
@@ -95,6 +96,9 @@ int main(int argc, char *argv[])
             QWidget *dialog = QApplication::activeModalWidget();
             if (dialog) {
                 dialog->grab().toImage().save(out.filePath(name));
+                for (const QRect &kept : dialog->mask())
+                    report << "mask " << name << ' ' << kept.x() << ' ' << kept.y() << ' ' << kept.width() << ' '
+                           << kept.height() << '\n';
                 reportCutLabels(dialog, report);
                 dialog->close();
             }
