@@ -95,11 +95,11 @@ void FrameBase::setBanner(QPixmap banner)
         label_banner->setObjectName(QStringLiteral("label_banner"));
     }
 
-    // The banner covers the top of the page frame, so it carries the frame's side lines on,
-    // one design pixel wide whatever the picture's own pixel ratio.
+    // The banner covers the top of the page frame, so it carries the frame's side lines on, one
+    // design pixel wide. Its size in design pixels is fractional where the picture was resampled
+    // to a fractional scale, so that the lines reach its last pixels.
     QImage image = banner.toImage();
     {
-        // Fractional where the picture was resampled to a fractional scale, so the lines reach its last pixels.
         const QSizeF size = QSizeF(image.size()) / image.devicePixelRatioF();
         QPainter painter(&image);
         painter.fillRect(QRectF(0, 0, 1, size.height()), frameColor);

@@ -1,9 +1,14 @@
 #include "artwork.h"
 
 #include <QFile>
+#include <QImage>
 #include <QPixmapCache>
 
 namespace Artwork {
+
+namespace {
+const int cacheKilobytes = 64 * 1024;
+}
 
 QString fileFor(const QString &path, qreal devicePixelRatio)
 {
@@ -18,22 +23,28 @@ QString fileFor(const QString &path, qreal devicePixelRatio)
 
 QPixmap load(const QString &path, qreal devicePixelRatio)
 {
-    // Qt's image reader gives a file named name@2x a device pixel ratio of 2.
-    const QPixmap pixmap(fileFor(path, devicePixelRatio));
-    if (pixmap.isNull() || devicePixelRatio <= 1.0 || qFuzzyCompare(pixmap.devicePixelRatioF(), devicePixelRatio))
+    // The page pictures of a 200 % display alone fill Qt's default 10 MB of cache, and a
+    // picture pushed out is read and resampled again on the next paint.
+    if (QPixmapCache::cacheLimit() < cacheKilobytes)
+        QPixmapCache::setCacheLimit(cacheKilobytes);
+    const QString key = QStringLiteral("artwork:%1:%2").arg(path).arg(devicePixelRatio);
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
         return pixmap;
 
-    // Resampled once, smoothly, to the display's own pixels: a painter or a label would
-    // otherwise scale it on every paint, and without smoothing.
-    const QString key = QStringLiteral("artwork:%1:%2").arg(path).arg(devicePixelRatio);
-    QPixmap scaled;
-    if (QPixmapCache::find(key, &scaled))
-        return scaled;
-    const QSizeF deviceSize = QSizeF(logicalSize(pixmap)) * devicePixelRatio;
-    scaled = pixmap.scaled(deviceSize.toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    scaled.setDevicePixelRatio(devicePixelRatio);
-    QPixmapCache::insert(key, scaled);
-    return scaled;
+    // Read as an image, which Qt does not cache as well. Its reader gives a file named
+    // name@2x a device pixel ratio of 2.
+    QImage image(fileFor(path, devicePixelRatio));
+    if (!image.isNull() && devicePixelRatio > 1.0 && !qFuzzyCompare(image.devicePixelRatioF(), devicePixelRatio)) {
+        // Resampled once, smoothly, to the display's own pixels: a painter or a label would
+        // otherwise scale it on every paint, and without smoothing.
+        const QSizeF deviceSize = QSizeF(image.size()) / image.devicePixelRatioF() * devicePixelRatio;
+        image = image.scaled(deviceSize.toSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image.setDevicePixelRatio(devicePixelRatio);
+    }
+    pixmap = QPixmap::fromImage(image);
+    QPixmapCache::insert(key, pixmap);
+    return pixmap;
 }
 
 QSize logicalSize(const QPixmap &pixmap)
