@@ -41,7 +41,7 @@ QString firstStrayEdgePixel(const QImage &window, qreal factor)
         }
     }
     for (int x = 0; x < w; ++x) {
-        if (window.pixel(x, 0) != stripBlue && x < w - 100) // the close button sits near the right end
+        if (window.pixel(x, 0) != stripBlue)
             return describe(window, x, 0);
         if (window.pixel(x, h - 1) != frameGrey)
             return describe(window, x, h - 1);
@@ -131,6 +131,11 @@ void TestScaling::windowFollowsDisplayScale()
         if (name.startsWith(QLatin1String("QT_")) || name == QLatin1String("DISPLAY"))
             environment.remove(name);
     }
+    // In the sanitizer build: libxkbcommon-x11, which the X platform loads, gives strndup a bounded
+    // string with no terminating zero, which the strict string check reports as an overflow.
+    if (environment.contains(QStringLiteral("ASAN_OPTIONS")))
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":strict_string_checks=0"));
     if (!variable.isEmpty())
         environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
 
