@@ -1,5 +1,6 @@
 #include "widgetmove.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -23,6 +24,7 @@ WidgetMove::WidgetMove(QWidget *parent, bool keepOnScreen)
     : QLabel(parent)
     , pressPos(0, 0)
     , dragging(false)
+    , systemMoveAsked(false)
     , keepOnScreen(keepOnScreen)
 {
 }
@@ -37,14 +39,11 @@ bool WidgetMove::event(QEvent *event)
 
 void WidgetMove::mousePressEvent(QMouseEvent *event)
 {
-    QWidget *window = outermostWindow(this);
-    if (window) {
-        // The window system's own move where it offers one (on Wayland a program cannot place its
-        // window); it answers false where it has none, and the strip moves the window itself.
-        QWindow *handle = window->windowHandle();
-        const bool systemMove = event->button() == Qt::LeftButton && handle && handle->startSystemMove();
-        dragging = !systemMove;
+    if (outermostWindow(this)) {
+        dragging = true;
         pressPos = event->pos();
+        pressGlobalPos = event->globalPos();
+        systemMoveAsked = false;
     }
     QLabel::mousePressEvent(event);
 }
@@ -69,6 +68,17 @@ void WidgetMove::mouseMoveEvent(QMouseEvent *event)
                 p.setX(area.left() - width() + keepVisible);
         }
         window->move(p);
+    }
+    // Then the window system's own move where it offers one: on Wayland a program cannot place
+    // its window. It is asked once the cursor has really left the press, not at the press: the
+    // window system keeps the release of a move, and a click on a title button (whose press
+    // reaches the strip too) would be lost.
+    if (window && dragging && !systemMoveAsked && (event->buttons() & Qt::LeftButton)
+        && (event->globalPos() - pressGlobalPos).manhattanLength() >= QApplication::startDragDistance()) {
+        systemMoveAsked = true;
+        QWindow *handle = window->windowHandle();
+        if (handle && handle->startSystemMove())
+            dragging = false;
     }
     QLabel::mouseMoveEvent(event);
 }

@@ -20,7 +20,10 @@ protected:
 
 private:
     QPoint pressPos;
+    QPoint pressGlobalPos;
     bool dragging;
+    // Whether this drag has asked the window system to move the window; it answers once.
+    bool systemMoveAsked;
     bool keepOnScreen;
 };
 
