@@ -1,4 +1,5 @@
 #include "crashhandler.h"
+#include "displayscaling.h"
 #include "loghandler.h"
 #include "platform.h"
 #include "producemain.h"
@@ -12,6 +13,7 @@
 
 int main(int argc, char *argv[])
 {
+    DisplayScaling::enable();
     QApplication app(argc, argv);
     qInstallMessageHandler(logMessageHandler);
     qDebug() << "Mark=2022-06-15";

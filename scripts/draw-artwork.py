@@ -9,6 +9,10 @@ result.
 
 Shapes are drawn at four times the size and scaled down, which gives smooth
 edges; text is drawn at the final size so it stays sharp.
+
+Every picture is written twice: name.png at its design size and name@2x.png
+at twice that, drawn afresh (not enlarged) for displays scaled above 100 %.
+Qt picks the @2x file by the display's device pixel ratio.
 """
 
 import math
@@ -36,6 +40,10 @@ FOLDER_DARK = (240, 165, 30)
 GREEN = (38, 180, 120)
 
 SS = 4  # supersampling factor for shapes
+# Output pixels per design pixel: 1 for name.png, 2 for name@2x.png. Drawing
+# code works in design pixels throughout; Canvas and text() apply the scale.
+SCALES = (1, 2)
+scale = 1
 
 STEPS = ["文件准备", "选择目录", "导出信息", "提取信息", "文件上传", "完成"]
 
@@ -49,43 +57,43 @@ class Canvas:
     SS times larger."""
 
     def __init__(self, w, h, background=WHITE):
-        self.w, self.h = w, h
+        self.w, self.h = w * scale, h * scale
         # An opaque RGB surface drawn in RGBA mode: Pillow blends translucent
         # fills only in that combination.
-        self.big = Image.new("RGB", (w * SS, h * SS), background)
+        self.big = Image.new("RGB", (self.w * SS, self.h * SS), background)
         self.draw = ImageDraw.Draw(self.big, "RGBA")
 
     @staticmethod
     def s(values):
-        return [round(v * SS) for v in values]
+        return [round(v * SS * scale) for v in values]
 
     def rect(self, box, fill=None, outline=None, width=1, radius=0):
-        self.draw.rounded_rectangle(self.s(box), radius=radius * SS, fill=fill,
-                                    outline=outline, width=round(width * SS))
+        self.draw.rounded_rectangle(self.s(box), radius=radius * SS * scale, fill=fill,
+                                    outline=outline, width=round(width * SS * scale))
 
     def ellipse(self, box, fill=None, outline=None, width=1):
-        self.draw.ellipse(self.s(box), fill=fill, outline=outline, width=round(width * SS))
+        self.draw.ellipse(self.s(box), fill=fill, outline=outline, width=round(width * SS * scale))
 
     def circle(self, cx, cy, r, **kw):
         self.ellipse((cx - r, cy - r, cx + r, cy + r), **kw)
 
     def line(self, points, fill, width=1):
-        self.draw.line(self.s([c for p in points for c in p]), fill=fill, width=round(width * SS),
+        self.draw.line(self.s([c for p in points for c in p]), fill=fill, width=round(width * SS * scale),
                        joint="curve")
 
     def polygon(self, points, fill=None, outline=None):
         self.draw.polygon(self.s([c for p in points for c in p]), fill=fill, outline=outline)
 
     def arc(self, box, start, end, fill, width):
-        self.draw.arc(self.s(box), start, end, fill=fill, width=round(width * SS))
+        self.draw.arc(self.s(box), start, end, fill=fill, width=round(width * SS * scale))
 
     def shadow(self, box, radius, blur, offset=(0, 2), alpha=40):
         """A soft shadow under a rounded box."""
         mask = Image.new("L", self.big.size, 0)
         ImageDraw.Draw(mask).rounded_rectangle(
             self.s((box[0] + offset[0], box[1] + offset[1], box[2] + offset[0], box[3] + offset[1])),
-            radius=radius * SS, fill=alpha)
-        mask = mask.filter(ImageFilter.GaussianBlur(blur * SS))
+            radius=radius * SS * scale, fill=alpha)
+        mask = mask.filter(ImageFilter.GaussianBlur(blur * SS * scale))
         self.big.paste((30, 60, 100), (0, 0), mask)
 
     def gradient_rect(self, box, top, bottom, radius=0):
@@ -99,7 +107,7 @@ class Canvas:
             gd.line([(0, y), (x1 - x0, y)], fill=tuple(round(a + (b - a) * t) for a, b in zip(top, bottom)))
         mask = Image.new("L", grad.size, 0)
         ImageDraw.Draw(mask).rounded_rectangle((0, 0, grad.size[0] - 1, grad.size[1] - 1),
-                                               radius=radius * SS, fill=255)
+                                               radius=radius * SS * scale, fill=255)
         self.big.paste(grad, (x0, y0), mask)
 
     def image(self):
@@ -107,7 +115,7 @@ class Canvas:
 
 
 def text(img, xy, s, px, fill, anchor="la"):
-    ImageDraw.Draw(img).text(xy, s, font=font(px), fill=fill, anchor=anchor)
+    ImageDraw.Draw(img).text((xy[0] * scale, xy[1] * scale), s, font=font(px * scale), fill=fill, anchor=anchor)
 
 
 def wrap(s, px, width):
@@ -123,8 +131,16 @@ def wrap(s, px, width):
     return lines
 
 
+def scaled_name(name):
+    """name.png at 1x, name@2x.png at 2x."""
+    if scale == 1:
+        return name
+    stem, ext = os.path.splitext(name)
+    return "%s@%dx%s" % (stem, scale, ext)
+
+
 def save(img, name):
-    path = os.path.join(IMG, name)
+    path = os.path.join(IMG, scaled_name(name))
     img.save(path, optimize=True)
     print("wrote", os.path.relpath(path, TOP), img.size)
 
@@ -421,7 +437,7 @@ def spinner():
         c.arc((6, 6, 34, 34), start - 40, start, fill=(170, 215, 250), width=4)
         c.arc((6, 6, 34, 34), start, start + 100, fill=BLUE, width=4)
         frames.append(c.image().convert("P", palette=Image.ADAPTIVE, colors=64))
-    path = os.path.join(IMG, "load.gif")
+    path = os.path.join(IMG, scaled_name("load.gif"))
     frames[0].save(path, save_all=True, append_images=frames[1:], duration=50, loop=0, optimize=False,
                    disposal=1)
     print("wrote", os.path.relpath(path, TOP), "(%d frames)" % count)
@@ -482,14 +498,18 @@ def icons():
 
 
 def main():
+    global scale
     os.makedirs(IMG, exist_ok=True)
-    for i in range(len(STEPS)):
-        save(banner(i), "banner_%d.png" % i)
-    save(inner_frame(), "innerFrame.png")
-    save(finish_picture(), "frame_finish.png")
-    save(diagram(), "frame_picture.png")
-    save(welcome(), "frame_welcome.png")
-    spinner()
+    for scale in SCALES:
+        for i in range(len(STEPS)):
+            save(banner(i), "banner_%d.png" % i)
+        save(inner_frame(), "innerFrame.png")
+        save(finish_picture(), "frame_finish.png")
+        save(diagram(), "frame_picture.png")
+        save(welcome(), "frame_welcome.png")
+        spinner()
+    # The icon comes in every size it is shown at; the window system picks one.
+    scale = 1
     icons()
 
 

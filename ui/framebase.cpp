@@ -1,5 +1,6 @@
 #include "framebase.h"
 
+#include "artwork.h"
 #include "btncolor.h"
 
 #include <QImage>
@@ -94,13 +95,15 @@ void FrameBase::setBanner(QPixmap banner)
         label_banner->setObjectName(QStringLiteral("label_banner"));
     }
 
-    // The banner covers the top of the page frame, so it carries the frame's side lines on.
+    // The banner covers the top of the page frame, so it carries the frame's side lines on, one
+    // design pixel wide. Its size in design pixels is fractional where the picture was resampled
+    // to a fractional scale, so that the lines reach its last pixels.
     QImage image = banner.toImage();
     {
+        const QSizeF size = QSizeF(image.size()) / image.devicePixelRatioF();
         QPainter painter(&image);
-        painter.setPen(frameColor);
-        painter.drawLine(0, 0, 0, image.height());
-        painter.drawLine(image.width() - 1, 0, image.width() - 1, image.height());
+        painter.fillRect(QRectF(0, 0, 1, size.height()), frameColor);
+        painter.fillRect(QRectF(size.width() - 1, 0, 1, size.height()), frameColor);
     }
     label_banner->setPixmap(QPixmap::fromImage(image));
     label_banner->move(0, 0);
@@ -138,16 +141,29 @@ void FrameBase::paintEvent(QPaintEvent *event)
     paintPage(event, QStringLiteral("://img/innerFrame.png"), 30);
 }
 
+QPixmap FrameBase::picture(const QString &path) const
+{
+    return Artwork::load(path, devicePixelRatioF());
+}
+
 void FrameBase::paintPage(QPaintEvent *event, const QString &picture, int offset)
 {
     QPainter painter(this);
     painter.fillRect(rect(), QBrush(Qt::white, Qt::SolidPattern));
-    const QPixmap pixmap(picture);
-    painter.drawPixmap(QRect((width() - pixmap.width()) / 2, (height() - pixmap.height()) / 2 + offset,
-                             pixmap.width(), pixmap.height()),
+    // Loaded on every paint, so a window moved to a screen of another scale gets the matching picture.
+    const QPixmap pixmap = this->picture(picture);
+    const QSize size = Artwork::logicalSize(pixmap);
+    painter.drawPixmap(QRect((width() - size.width()) / 2, (height() - size.height()) / 2 + offset,
+                             size.width(), size.height()),
                        pixmap);
-    painter.setPen(frameColor);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    // The frame as four filled strips, not a stroked rectangle: a stroke of one design pixel
+    // straddles device pixels at fractional scales and can leave the outermost ones unpainted.
+    const int w = width();
+    const int h = height();
+    painter.fillRect(QRect(0, 0, w, 1), frameColor);
+    painter.fillRect(QRect(0, h - 1, w, 1), frameColor);
+    painter.fillRect(QRect(0, 0, 1, h), frameColor);
+    painter.fillRect(QRect(w - 1, 0, 1, h), frameColor);
     painter.end();
     QWidget::paintEvent(event);
 }

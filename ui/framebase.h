@@ -33,6 +33,8 @@ public:
 protected:
     // A page's body text: the page font at 16 pixels in the text grey, at its natural size.
     QLabel *addTextLabel(const QString &objectName, QPoint position, const QString &text);
+    // A compiled-in picture drawn for this page's display scale.
+    QPixmap picture(const QString &path) const;
 
 signals:
     void signal_next();

@@ -21,7 +21,7 @@ FrameFive::FrameFive(QWidget *parent)
     btnColor_done->move(686, 420);
     connect(btnColor_done, SIGNAL(signal_click()), this, SLOT(on_hasDone()));
 
-    setBanner(QPixmap(QStringLiteral("://img/banner_4.png")));
+    setBanner(picture(QStringLiteral("://img/banner_4.png")));
     setTitle(QStringLiteral("文件上传"));
     setNextButton(false, QStringLiteral("下一步"));
     setPreButton(true);

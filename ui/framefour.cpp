@@ -1,5 +1,6 @@
 #include "framefour.h"
 
+#include "artwork.h"
 #include "btncolor.h"
 #include "processbar.h"
 
@@ -72,7 +73,7 @@ FrameFour::FrameFour(QWidget *parent)
     tableWidget->verticalScrollBar()->setStyleSheet(scrollBarStyleSheet());
     tableWidget->setAttribute(Qt::WA_MouseTracking, true);
 
-    movie = new QMovie(QStringLiteral("://img/load.gif"), QByteArray(), this);
+    movie = new QMovie(Artwork::fileFor(QStringLiteral("://img/load.gif"), devicePixelRatioF()), QByteArray(), this);
     movie->setObjectName(QStringLiteral("movie"));
     movie->start();
 
@@ -120,7 +121,7 @@ FrameFour::FrameFour(QWidget *parent)
     connect(btnColor_software, SIGNAL(signal_click()), this, SLOT(on_software()));
     connect(btnColor_frush, SIGNAL(signal_click()), this, SLOT(on_frush()));
 
-    setBanner(QPixmap(QStringLiteral("://img/banner_3.png")));
+    setBanner(picture(QStringLiteral("://img/banner_3.png")));
     setTitle(QStringLiteral("提取软件信息"));
     setNextButton(false, QStringLiteral("下一步"));
     setPreButton(true);

@@ -29,7 +29,7 @@ FrameOne::FrameOne(QWidget *parent)
     connect(btnColor_picture, SIGNAL(signal_click()), this, SIGNAL(signal_showPicture()));
     connect(btnColor_done, SIGNAL(signal_click()), this, SLOT(on_hasDone()));
 
-    setBanner(QPixmap(QStringLiteral("://img/banner_0.png")));
+    setBanner(picture(QStringLiteral("://img/banner_0.png")));
     setTitle(QStringLiteral("文件准备"));
     setNextButton(false, QStringLiteral("下一步"));
     setPreButton(true);

@@ -11,7 +11,7 @@ FramePicture::FramePicture(QWidget *parent)
     btnColor_back->move(692, 420);
     connect(btnColor_back, SIGNAL(signal_click()), this, SIGNAL(signal_back()));
 
-    setBanner(QPixmap(QStringLiteral("://img/banner_0.png")));
+    setBanner(picture(QStringLiteral("://img/banner_0.png")));
     setTitle(QStringLiteral("文件准备"));
 }
 

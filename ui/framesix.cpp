@@ -3,7 +3,7 @@
 FrameSix::FrameSix(QWidget *parent)
     : FrameBase(parent)
 {
-    setBanner(QPixmap(QStringLiteral("://img/banner_5.png")));
+    setBanner(picture(QStringLiteral("://img/banner_5.png")));
     setTitle(QStringLiteral("完成"));
     setNextButton(true, QStringLiteral("关闭"));
     setPreButton(true);

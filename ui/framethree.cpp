@@ -28,7 +28,7 @@ FrameThree::FrameThree(QWidget *parent)
     btnColor_browse->move(686, 303);
     connect(btnColor_browse, SIGNAL(signal_click()), this, SLOT(on_btnColor_browse()));
 
-    setBanner(QPixmap(QStringLiteral("://img/banner_2.png")));
+    setBanner(picture(QStringLiteral("://img/banner_2.png")));
     setTitle(QStringLiteral("导出信息"));
     setNextButton(false, QStringLiteral("下一步"));
     setPreButton(true);

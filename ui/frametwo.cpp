@@ -26,7 +26,7 @@ FrameTwo::FrameTwo(QWidget *parent)
     btnColor_browse->move(686, 303);
     connect(btnColor_browse, SIGNAL(signal_click()), this, SLOT(on_btnColor_browse()));
 
-    setBanner(QPixmap(QStringLiteral("://img/banner_1.png")));
+    setBanner(picture(QStringLiteral("://img/banner_1.png")));
     setTitle(QStringLiteral("选择软件信息提取目录"));
     setNextButton(false, QStringLiteral("下一步"));
     setPreButton(true);

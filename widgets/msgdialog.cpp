@@ -1,5 +1,6 @@
 #include "msgdialog.h"
 
+#include "artwork.h"
 #include "btncolor.h"
 #include "btnlabel.h"
 #include "widgetmove.h"
@@ -77,7 +78,7 @@ MsgDialog::MsgDialog(QWidget *parent)
     label_back->setStyleSheet(QStringLiteral("background:rgb(255 , 255 , 255); "));
 
     label_icon = new QLabel(label_back);
-    label_icon->setPixmap(QPixmap(QStringLiteral("://img/warn.png")));
+    label_icon->setPixmap(Artwork::load(QStringLiteral("://img/warn.png"), devicePixelRatioF()));
     label_icon->show();
 
     label_msg = new QLabel(label_back);
@@ -208,13 +209,13 @@ void MsgDialog::layOut(const Request &request)
 
     switch (request.type) {
     case 0:
-        label_icon->setPixmap(QPixmap(QStringLiteral("://img/warn.png")));
+        label_icon->setPixmap(Artwork::load(QStringLiteral("://img/warn.png"), devicePixelRatioF()));
         break;
     case 1:
-        label_icon->setPixmap(QPixmap(QStringLiteral("://img/ok.png")));
+        label_icon->setPixmap(Artwork::load(QStringLiteral("://img/ok.png"), devicePixelRatioF()));
         break;
     case 2:
-        label_icon->setPixmap(QPixmap(QStringLiteral("://img/msg_err.png")));
+        label_icon->setPixmap(Artwork::load(QStringLiteral("://img/msg_err.png"), devicePixelRatioF()));
         break;
     default:
         break;

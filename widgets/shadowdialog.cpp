@@ -1,5 +1,6 @@
 #include "shadowdialog.h"
 
+#include "artwork.h"
 #include "platform.h"
 
 #include <QColor>
@@ -12,6 +13,15 @@ const int pieceSize = 20;
 const int shadowWidth = 10;
 // The outline of the opaque look, in the blue of the title strips.
 const QColor outlineColor(56, 164, 245);
+
+// A piece of the shadow image, given in design pixels, cut from the image's own pixels.
+QPixmap cut(const QPixmap &image, int x, int y, int w, int h)
+{
+    const qreal ratio = image.devicePixelRatioF();
+    QPixmap piece = image.copy(QRectF(x * ratio, y * ratio, w * ratio, h * ratio).toRect());
+    piece.setDevicePixelRatio(ratio);
+    return piece;
+}
 }
 
 ShadowDialog::ShadowDialog(QWidget *parent)
@@ -21,17 +31,19 @@ ShadowDialog::ShadowDialog(QWidget *parent)
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground, true);
 
-    const QPixmap image(QStringLiteral(":/img/big.png"));
-    const int w = image.width();
-    const int h = image.height();
-    shadowPieces << image.copy(0, 50, pieceSize, pieceSize)                    // left edge
-                 << image.copy(w - pieceSize, 50, pieceSize, pieceSize)        // right edge
-                 << image.copy(50, 0, pieceSize, pieceSize)                    // top edge
-                 << image.copy(50, h - pieceSize, pieceSize, pieceSize)        // bottom edge
-                 << image.copy(0, 0, pieceSize, pieceSize)                     // top-left corner
-                 << image.copy(w - pieceSize, 0, pieceSize, pieceSize)         // top-right corner
-                 << image.copy(0, h - pieceSize, pieceSize, pieceSize)         // bottom-left corner
-                 << image.copy(w - pieceSize, h - pieceSize, pieceSize, pieceSize); // bottom-right corner
+    const QPixmap image = Artwork::load(QStringLiteral(":/img/big.png"), devicePixelRatioF());
+    const QSize size = Artwork::logicalSize(image);
+    const int w = size.width();
+    const int h = size.height();
+    const int s = pieceSize;
+    shadowPieces << cut(image, 0, 50, s, s)         // left edge
+                 << cut(image, w - s, 50, s, s)     // right edge
+                 << cut(image, 50, 0, s, s)         // top edge
+                 << cut(image, 50, h - s, s, s)     // bottom edge
+                 << cut(image, 0, 0, s, s)          // top-left corner
+                 << cut(image, w - s, 0, s, s)      // top-right corner
+                 << cut(image, 0, h - s, s, s)      // bottom-left corner
+                 << cut(image, w - s, h - s, s, s); // bottom-right corner
 }
 
 // The body and whatever children stand out of it (a title strip over the top band), with a one-pixel outline.
@@ -68,15 +80,16 @@ void ShadowDialog::paintEvent(QPaintEvent *event)
         return;
     }
 
-    painter.drawPixmap(0, 0, shadowPieces[4]);
-    painter.drawPixmap(w - s, 0, shadowPieces[5]);
-    painter.drawPixmap(0, h - s, shadowPieces[6]);
-    painter.drawPixmap(w - s, h - s, shadowPieces[7]);
+    // Drawn into their rectangles, so the pieces are stretched in design pixels at any scale.
+    painter.drawPixmap(QRect(0, 0, s, s), shadowPieces[4]);
+    painter.drawPixmap(QRect(w - s, 0, s, s), shadowPieces[5]);
+    painter.drawPixmap(QRect(0, h - s, s, s), shadowPieces[6]);
+    painter.drawPixmap(QRect(w - s, h - s, s, s), shadowPieces[7]);
 
-    painter.drawPixmap(0, s, shadowPieces[0].scaled(s, h - 2 * s, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-    painter.drawPixmap(w - s, s, shadowPieces[1].scaled(s, h - 2 * s, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-    painter.drawPixmap(s, 0, shadowPieces[2].scaled(w - 2 * s, s, Qt::IgnoreAspectRatio, Qt::FastTransformation));
-    painter.drawPixmap(s, h - s, shadowPieces[3].scaled(w - 2 * s, s, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    painter.drawPixmap(QRect(0, s, s, h - 2 * s), shadowPieces[0]);
+    painter.drawPixmap(QRect(w - s, s, s, h - 2 * s), shadowPieces[1]);
+    painter.drawPixmap(QRect(s, 0, w - 2 * s, s), shadowPieces[2]);
+    painter.drawPixmap(QRect(s, h - s, w - 2 * s, s), shadowPieces[3]);
 
     // The body covers the inner half of every band, so the visible shadow is the outer 10 pixels.
     painter.setPen(Qt::NoPen);

@@ -1,9 +1,11 @@
 #include "widgetmove.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 // How much of the window stays reachable at the bottom, right and left edges of the work area.
@@ -22,6 +24,7 @@ WidgetMove::WidgetMove(QWidget *parent, bool keepOnScreen)
     : QLabel(parent)
     , pressPos(0, 0)
     , dragging(false)
+    , systemMoveAsked(false)
     , keepOnScreen(keepOnScreen)
 {
 }
@@ -39,6 +42,8 @@ void WidgetMove::mousePressEvent(QMouseEvent *event)
     if (outermostWindow(this)) {
         dragging = true;
         pressPos = event->pos();
+        pressGlobalPos = event->globalPos();
+        systemMoveAsked = false;
     }
     QLabel::mousePressEvent(event);
 }
@@ -63,6 +68,17 @@ void WidgetMove::mouseMoveEvent(QMouseEvent *event)
                 p.setX(area.left() - width() + keepVisible);
         }
         window->move(p);
+    }
+    // Then the window system's own move where it offers one: on Wayland a program cannot place
+    // its window. It is asked once the cursor has really left the press, not at the press: the
+    // window system keeps the release of a move, and a click on a title button (whose press
+    // reaches the strip too) would be lost.
+    if (window && dragging && !systemMoveAsked && (event->buttons() & Qt::LeftButton)
+        && (event->globalPos() - pressGlobalPos).manhattanLength() >= QApplication::startDragDistance()) {
+        systemMoveAsked = true;
+        QWindow *handle = window->windowHandle();
+        if (handle && handle->startSystemMove())
+            dragging = false;
     }
     QLabel::mouseMoveEvent(event);
 }

@@ -4,7 +4,8 @@
 #include <QLabel>
 #include <QPoint>
 
-// A title strip that drags the top-level window it belongs to.
+// A title strip that drags the top-level window it belongs to: through the window
+// system's own move where there is one, otherwise by moving the window itself.
 class WidgetMove : public QLabel
 {
     Q_OBJECT
@@ -19,7 +20,10 @@ protected:
 
 private:
     QPoint pressPos;
+    QPoint pressGlobalPos;
     bool dragging;
+    // Whether this drag has asked the window system to move the window; it answers once.
+    bool systemMoveAsked;
     bool keepOnScreen;
 };
 

@@ -1,6 +1,8 @@
+#include "artwork.h"
 #include "framemain.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -13,6 +15,10 @@ class TestArtwork : public QObject
 private slots:
     void picturesHaveTheirSizes_data();
     void picturesHaveTheirSizes();
+    void everyPictureHasItsDoubleSize_data();
+    void everyPictureHasItsDoubleSize();
+    void pictureFollowsDeviceRatio_data();
+    void pictureFollowsDeviceRatio();
     void spinnerIsAnimated();
     void windowIconHoldsEverySize();
     void desktopEntryNamesInstalledIcon();
@@ -38,6 +44,53 @@ void TestArtwork::picturesHaveTheirSizes()
     const QImage image(path);
     QVERIFY2(!image.isNull(), qPrintable(path));
     QCOMPARE(image.size(), size);
+}
+
+void TestArtwork::everyPictureHasItsDoubleSize_data()
+{
+    QTest::addColumn<QString>("path");
+    QDirIterator pictures(QStringLiteral(":/img"));
+    while (pictures.hasNext()) {
+        const QString path = pictures.next();
+        if (!path.contains(QLatin1String("@2x")))
+            QTest::newRow(qPrintable(QFileInfo(path).fileName())) << path;
+    }
+}
+
+// Drawn afresh at twice the size, so a 200 % display shows them as sharp as 100 % does.
+void TestArtwork::everyPictureHasItsDoubleSize()
+{
+    QFETCH(QString, path);
+    const QString doubled = Artwork::fileFor(path, 2.0);
+    QVERIFY2(doubled != path, "no @2x file");
+    const QSize size = QImageReader(path).size();
+    QVERIFY(size.isValid());
+    QCOMPARE(QImageReader(doubled).size(), size * 2);
+}
+
+void TestArtwork::pictureFollowsDeviceRatio_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QSize>("pixels");
+
+    // innerFrame is 920 x 503; between 1 and 2 the @2x file is resampled to the display's pixels.
+    QTest::newRow("100 %") << 1.0 << QSize(920, 503);
+    QTest::newRow("125 %") << 1.25 << QSize(1150, 629);
+    QTest::newRow("150 %") << 1.5 << QSize(1380, 755);
+    QTest::newRow("200 %") << 2.0 << QSize(1840, 1006);
+    QTest::newRow("300 %") << 3.0 << QSize(2760, 1509);
+}
+
+void TestArtwork::pictureFollowsDeviceRatio()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, pixels);
+    const QPixmap picture = Artwork::load(QStringLiteral("://img/innerFrame.png"), ratio);
+    QCOMPARE(picture.size(), pixels);
+    QCOMPARE(picture.devicePixelRatioF(), ratio);
+    QCOMPARE(Artwork::logicalSize(picture), QSize(920, 503));
+    // Loaded again from the cache, the same pixels.
+    QCOMPARE(Artwork::load(QStringLiteral("://img/innerFrame.png"), ratio).toImage(), picture.toImage());
 }
 
 void TestArtwork::spinnerIsAnimated()
