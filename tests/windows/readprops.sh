@@ -16,9 +16,10 @@ count=0
 for file in "$dir"/*; do
   [ -f "$file" ] || continue
   count=$((count + 1))
-  # The values line, the status and the verdict with its reason.
-  expected=$("$linux/readprops" --explain "$file" 2>&1 | grep -E '^[^ ]|^  status|^  verdict' || true)
-  actual=$(wine_run "$win/readprops.exe" --explain "$(winpath "$file")" | grep -E '^[^ ]|^  status|^  verdict' || true)
+  # The values line, the status, the claimed signer, the trust verdict with its
+  # reason, the timestamp and the outcome.
+  expected=$("$linux/readprops" --explain "$file" 2>&1 | grep -E $'^[^ ]|^  (status|claimed signer|trust|timestamp|outcome)\t' || true)
+  actual=$(wine_run "$win/readprops.exe" --explain "$(winpath "$file")" | grep -E $'^[^ ]|^  (status|claimed signer|trust|timestamp|outcome)\t' || true)
   if [ "$expected" != "$actual" ]; then
     fail "$(basename "$file")"
     diff <(echo "$expected") <(echo "$actual") >&2 || true
