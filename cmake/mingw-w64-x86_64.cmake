@@ -12,7 +12,7 @@ if(NOT PELBROOK_WIN_SDK)
   message(FATAL_ERROR "Set PELBROOK_WIN_SDK to the folder scripts/windows-sdk built")
 endif()
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${PELBROOK_WIN_SDK}/qt ${PELBROOK_WIN_SDK}/openssl
-    ${PELBROOK_WIN_SDK}/xlsxwriter)
+    ${PELBROOK_WIN_SDK}/xlsxwriter ${PELBROOK_WIN_SDK}/sqlite)
 set(OPENSSL_ROOT_DIR ${PELBROOK_WIN_SDK}/openssl)
 # Host tools (moc, rcc) run here; libraries and headers come only from the SDK.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
