@@ -158,6 +158,10 @@ bool PropertyCache::prepareSchema()
         fail(QStringLiteral("cannot read"), code);
         return false;
     }
+    // A cache may lose its last answers in a power cut, never its consistency: no wait
+    // for the disk at every commit.
+    if (!execute("PRAGMA synchronous = NORMAL"))
+        return false;
     if (foundApplication == 0 && foundVersion == 0 && tables == 0) {
         if (!execute("PRAGMA journal_mode = WAL") || !execute("BEGIN IMMEDIATE") || !execute(schema)
             || !execute(qPrintable(QStringLiteral("PRAGMA application_id = %1").arg(applicationId)))
