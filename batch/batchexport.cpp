@@ -10,6 +10,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -33,6 +34,34 @@ QString failureText(int reason, const QString &path)
     default:
         return QStringLiteral("提取失败，无法写入临时文件：") + path;
     }
+}
+
+// The status column of the report, one word each.
+QString statusWord(int status)
+{
+    switch (status) {
+    case ReaderLibrary::Read:
+        return QStringLiteral("read");
+    case ReaderLibrary::SignatureNotTrusted:
+        return QStringLiteral("untrusted");
+    case ReaderLibrary::NotReadable:
+        return QStringLiteral("unreadable");
+    case ReaderLibrary::PathRefused:
+        return QStringLiteral("path refused");
+    case ReaderLibrary::Cancelled:
+        return QStringLiteral("cancelled");
+    case ThreadSoftwareInfo::PathTooLong:
+        return QStringLiteral("path too long");
+    default:
+        return QStringLiteral("internal error");
+    }
+}
+
+QString csvField(const QString &text)
+{
+    QString field = text;
+    field.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + field + QLatin1Char('"');
 }
 
 bool canCreateFileIn(const QString &folder)
@@ -76,6 +105,16 @@ BatchExport::~BatchExport()
     scanner->wait();
 }
 
+void BatchExport::setCacheMode(int mode)
+{
+    worker->setCache(ThreadSoftwareInfo::CacheMode(mode));
+}
+
+void BatchExport::setReportFile(const QString &path)
+{
+    reportFile = path;
+}
+
 void BatchExport::start()
 {
     clock.start();
@@ -93,7 +132,7 @@ void BatchExport::start()
         fail(QStringLiteral("提取失败，找不到表格转换程序：") + converter);
         return;
     }
-    if (!checkDestination())
+    if (!checkDestination() || !checkReportFile())
         return;
     const QString dataFolder = Platform::writableDataFolder();
     if (!canCreateFileIn(dataFolder)) {
@@ -119,6 +158,60 @@ bool BatchExport::checkDestination()
     const QString folder = target.absolutePath();
     if (!QFileInfo(folder).isDir() || !canCreateFileIn(folder)) {
         fail(QStringLiteral("提取失败，无法在导出文件所在目录中写入：") + folder);
+        return false;
+    }
+    return true;
+}
+
+bool BatchExport::checkReportFile()
+{
+    if (reportFile.isEmpty())
+        return true;
+    const QFileInfo target(reportFile);
+    const QString folder = target.absolutePath();
+    if (target.isDir() || !QFileInfo(folder).isDir() || !canCreateFileIn(folder)) {
+        fail(QStringLiteral("提取失败，无法写入报告文件：") + reportFile);
+        return false;
+    }
+    return true;
+}
+
+// One line per installer that gave no values or whose signer was withheld, with the
+// library's reason, so that nobody has to search the log for them.
+void BatchExport::listFilesWithoutValues()
+{
+    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes()) {
+        if (outcome.status == ReaderLibrary::Read)
+            continue;
+        const QString kind = outcome.status == ReaderLibrary::SignatureNotTrusted
+            ? QStringLiteral("签名不受信任")
+            : outcome.status == ThreadSoftwareInfo::PathTooLong ? QStringLiteral("路径过长未提取")
+                                                                : QStringLiteral("无法读取");
+        report->summary(kind + QLatin1Char('\t') + Platform::readableFileName(outcome.path) + QLatin1Char('\t')
+                        + outcome.reason);
+    }
+}
+
+int BatchExport::cachedCount()
+{
+    int cached = 0;
+    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes())
+        cached += outcome.cached ? 1 : 0;
+    return cached;
+}
+
+bool BatchExport::writeReport()
+{
+    if (reportFile.isEmpty())
+        return true;
+    QString text = QStringLiteral("path,status,reason\n");
+    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes())
+        text += csvField(Platform::readableFileName(outcome.path)) + QLatin1Char(',') + statusWord(outcome.status)
+            + QLatin1Char(',') + csvField(outcome.reason) + QLatin1Char('\n');
+    QSaveFile file(reportFile);
+    const QByteArray bytes = text.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        fail(QStringLiteral("已写出导出文件，但无法写入报告文件：") + reportFile);
         return false;
     }
     return true;
@@ -158,8 +251,14 @@ void BatchExport::onProgress(int index, int count, const QString &path)
     const int written = files.size() - tooLong - unreadable;
     QString line = QStringLiteral("已写出 %1：安装包 %2 个，文件夹 %3 个").arg(destination).arg(written).arg(folderIds.size());
     line += QStringLiteral("，签名不受信任 %1 个，无法读取 %2 个").arg(untrusted).arg(unreadable);
-    line += QStringLiteral("，路径过长未提取 %1 个，用时 %2 秒").arg(tooLong).arg(clock.elapsed() / 1000.0, 0, 'f', 1);
+    line += QStringLiteral("，路径过长未提取 %1 个，取自缓存 %2 个，用时 %3 秒")
+                .arg(tooLong)
+                .arg(cachedCount())
+                .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
+    listFilesWithoutValues();
     report->summary(line);
+    if (!writeReport())
+        return;
     finish(0);
 }
 

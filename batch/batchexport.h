@@ -25,6 +25,11 @@ public:
                 QObject *parent = nullptr);
     ~BatchExport() override;
 
+    // How the run uses the cache of earlier runs (the wizard's way unless set).
+    void setCacheMode(int mode);
+    // Where every installer's outcome is written as CSV after the workbook; none unless set.
+    void setReportFile(const QString &path);
+
     // Starts the run; ended() follows, also for a run that fails at once.
     void start();
     // Stops the run for the signal. The destination and the temporary files are left
@@ -42,6 +47,10 @@ private:
     void fail(const QString &message);
     void finish(int exitCode);
     bool checkDestination();
+    bool checkReportFile();
+    void listFilesWithoutValues();
+    bool writeReport();
+    int cachedCount();
     void onScanFinished(const QList<QString> &fileFullNames);
     void onProgress(int index, int count, const QString &path);
     void onExtractFailed(int reason, const QString &path);
@@ -49,6 +58,7 @@ private:
 
     QString sourceFolder;
     QString destination;
+    QString reportFile;
     int jobs;
     ProgressReport *report;
     ThreadScanFile *scanner;

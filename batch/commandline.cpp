@@ -24,6 +24,23 @@ CommandLine::CommandLine(const QStringList &arguments)
             optionsEnded = true;
         } else if (argument == QLatin1String("--quiet")) {
             quietAsked = true;
+        } else if (argument == QLatin1String("--no-cache")) {
+            noCacheAsked = true;
+        } else if (argument == QLatin1String("--rebuild-cache")) {
+            rebuildCacheAsked = true;
+        } else if (argument == QLatin1String("--report") || argument.startsWith(QLatin1String("--report="))) {
+            if (argument.startsWith(QLatin1String("--report="))) {
+                reportPath = argument.mid(9);
+            } else if (i + 1 < arguments.size()) {
+                reportPath = arguments.at(++i);
+            } else {
+                errorText = QStringLiteral("--report 缺少文件名");
+                return;
+            }
+            if (reportPath.isEmpty()) {
+                errorText = QStringLiteral("--report 缺少文件名");
+                return;
+            }
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             helpAsked = true;
         } else if (argument == QLatin1String("--jobs") || argument.startsWith(QLatin1String("--jobs="))) {
@@ -50,6 +67,10 @@ CommandLine::CommandLine(const QStringList &arguments)
     }
     if (helpAsked)
         return;
+    if (noCacheAsked && rebuildCacheAsked) {
+        errorText = QStringLiteral("--no-cache 和 --rebuild-cache 不能同时使用");
+        return;
+    }
     if (positional.size() != 2) {
         errorText = QStringLiteral("需要两个参数：源目录和导出文件");
         return;
@@ -62,9 +83,13 @@ CommandLine::CommandLine(const QStringList &arguments)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral("用法：pelbrook-export [--jobs N] [--quiet] SOURCE_FOLDER DESTINATION.xlsx\n"
+    return QStringLiteral("用法：pelbrook-export [--jobs N] [--quiet] [--no-cache | --rebuild-cache] [--report FILE.csv]\n"
+                          "                       SOURCE_FOLDER DESTINATION.xlsx\n"
                           "读取 SOURCE_FOLDER 中的安装包和绿色软件，写出软件导入表格 DESTINATION.xlsx。\n"
-                          "  --jobs N   同时读取的安装包个数，默认为处理器核数\n"
-                          "  --quiet    不显示进度和汇总，只报告错误\n"
+                          "  --jobs N           同时读取的安装包个数，默认为处理器核数\n"
+                          "  --quiet            不显示进度、汇总和未读出的文件，只报告错误\n"
+                          "  --no-cache         不用缓存，重新读取每个安装包\n"
+                          "  --rebuild-cache    重新读取每个安装包并更新缓存\n"
+                          "  --report FILE.csv  把每个安装包的路径、状态和原因写入 FILE.csv\n"
                           "退出码：0 已写出；1 导出失败；2 用法错误。\n");
 }

@@ -21,6 +21,11 @@ public:
     // Library calls at once; at least 1.
     int jobs() const { return jobCount; }
     bool quiet() const { return quietAsked; }
+    // --no-cache reads every installer without the cache; --rebuild-cache reads every one and refreshes it.
+    bool noCache() const { return noCacheAsked; }
+    bool rebuildCache() const { return rebuildCacheAsked; }
+    // Where --report writes every installer's outcome as CSV; empty without it.
+    QString reportFile() const { return reportPath; }
 
     static QString usage();
 
@@ -29,6 +34,9 @@ private:
     QString destinationPath;
     int jobCount = 1;
     bool quietAsked = false;
+    bool noCacheAsked = false;
+    bool rebuildCacheAsked = false;
+    QString reportPath;
     bool helpAsked = false;
     QString errorText;
 };

@@ -4,6 +4,7 @@
 #include "consoleinterrupt.h"
 #include "loghandler.h"
 #include "progressreport.h"
+#include "threadsoftwareinfo.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -41,6 +42,11 @@ int main(int argc, char *argv[])
     ConsoleInterrupt interrupt;
     ProgressReport report(commandLine.quiet());
     BatchExport batch(commandLine.sourceFolder(), commandLine.destination(), commandLine.jobs(), &report);
+    if (commandLine.noCache())
+        batch.setCacheMode(ThreadSoftwareInfo::CacheOff);
+    else if (commandLine.rebuildCache())
+        batch.setCacheMode(ThreadSoftwareInfo::CacheRebuild);
+    batch.setReportFile(commandLine.reportFile());
     QObject::connect(&interrupt, &ConsoleInterrupt::interrupted, &batch, &BatchExport::interrupt);
     QObject::connect(&batch, &BatchExport::ended, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     batch.start();

@@ -29,7 +29,7 @@ for ((r = 1; r <= runs; r++)); do
     two_times+=("$(echo "$e - $s" | bc -l)")
     rm -f "$work/jobs-out.xlsx"
     s=$(date +%s.%N)
-    /usr/bin/time -f '%M' -o "$work/jobs-time" "$build/bin/pelbrook-export" --quiet --jobs "$jobs" "$src" "$work/jobs-out.xlsx"
+    /usr/bin/time -f '%M' -o "$work/jobs-time" "$build/bin/pelbrook-export" --quiet --no-cache --jobs "$jobs" "$src" "$work/jobs-out.xlsx"
     e=$(date +%s.%N)
     export_times+=("$(echo "$e - $s" | bc -l)")
     kib=$(tail -n 1 "$work/jobs-time")

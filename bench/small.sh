@@ -7,6 +7,10 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$top/build}
 work=${WORK:-/tmp/pelbrook-bench-small}
+# Every file is read: the exports start with an empty cache of their own.
+export XDG_DATA_HOME=$work/bench-data-$$
+rm -rf "$XDG_DATA_HOME"
+trap 'rm -rf "$XDG_DATA_HOME"' EXIT
 src=$work/installers
 [ -d "$src" ] || "$top/bench/make-installers.sh" "$src" small
 count=$(ls "$src" | wc -l)

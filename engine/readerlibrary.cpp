@@ -3,12 +3,17 @@
 #include "platform.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cstring>
 
 namespace {
+
+// Room for the library's reason: a few notes and a signer's name.
+const int reasonBytes = 1024;
 
 // Reads up to the first zero, but never past the buffer, whatever the library left in it.
 QString bufferText(const char16_t *buffer)
@@ -49,6 +54,10 @@ bool ReaderLibrary::load()
     qDebug() << "function success";
     // Optional: a library without it cannot be interrupted inside a call.
     pelbrookCancel = reinterpret_cast<CancelFunction>(library.resolve("pelbrook_cancel"));
+    // Optional too: without them the answers cannot be kept between runs.
+    pelbrookRead = reinterpret_cast<ReadFunction>(library.resolve("pelbrook_read"));
+    pelbrookBuildId = reinterpret_cast<TextFunction>(library.resolve("pelbrook_build_id"));
+    pelbrookAnchorsFingerprint = reinterpret_cast<TextFunction>(library.resolve("pelbrook_anchors_fingerprint"));
     return true;
 }
 
@@ -69,7 +78,19 @@ ReaderLibrary::Result ReaderLibrary::read(const QString &path) const
     char16_t input[maxPathUnits] = {};
     char16_t outputs[6][maxPathUnits] = {};
     std::memcpy(input, path.utf16(), sizeof(char16_t) * path.size());
-    result.status = pelbrook(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4], outputs[5]);
+    if (pelbrookRead) {
+        char reason[reasonBytes] = {};
+        long long validFrom = 0;
+        long long validUntil = 0;
+        result.status = pelbrookRead(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4], outputs[5],
+                                     reason, sizeof reason, &validFrom, &validUntil);
+        reason[sizeof reason - 1] = 0;
+        result.reason = QString::fromUtf8(reason);
+        result.validFrom = validFrom;
+        result.validUntil = validUntil;
+    } else {
+        result.status = pelbrook(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4], outputs[5]);
+    }
     result.values.qStrDigitalSign = bufferText(outputs[0]);
     result.values.qProductName = bufferText(outputs[1]);
     result.values.qProcessName = bufferText(outputs[2]);
@@ -88,6 +109,33 @@ void ReaderLibrary::cancel() const
 bool ReaderLibrary::canCancel() const
 {
     return pelbrookCancel != nullptr;
+}
+
+namespace {
+
+QString libraryText(int (*function)(char *, size_t))
+{
+    char text[256] = {};
+    if (!function || function(text, sizeof text) != 1)
+        return QString();
+    text[sizeof text - 1] = 0;
+    return QString::fromUtf8(text);
+}
+
+} // namespace
+
+QString ReaderLibrary::buildId() const
+{
+    const QString reported = libraryText(pelbrookBuildId);
+    if (!reported.isEmpty())
+        return reported;
+    const QFileInfo file(library.fileName());
+    return QStringLiteral("file %1 %2").arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch());
+}
+
+QString ReaderLibrary::anchorsFingerprint() const
+{
+    return libraryText(pelbrookAnchorsFingerprint);
 }
 
 bool ReaderLibrary::isUnreadable(int status)

@@ -25,6 +25,12 @@ public:
     {
         SoftwareProperties values;
         int status = InternalError;
+        // Why the values came out as they did (the library's outcome text), where it says.
+        QString reason;
+        // Seconds since 1970: the values hold while validFrom <= now < validUntil. An
+        // empty span (a library that does not say) means they hold for this call only.
+        qint64 validFrom = 0;
+        qint64 validUntil = 0;
     };
 
     ReaderLibrary();
@@ -43,6 +49,12 @@ public:
     void cancel() const;
     bool canCancel() const;
 
+    // What the library's answers depend on besides the file: its build (the id it
+    // reports, else its file's size and time) and the fingerprint of its trust anchors
+    // (empty when it does not say, and then no answer may be kept).
+    QString buildId() const;
+    QString anchorsFingerprint() const;
+
     // Units of the library's path buffer, the terminator included.
     static const int maxPathUnits = 260;
 
@@ -53,10 +65,16 @@ private:
     typedef int (*PelbrookFunction)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
                                     char16_t *);
     typedef void (*CancelFunction)();
+    typedef int (*ReadFunction)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
+                                char16_t *, char *, size_t, long long *, long long *);
+    typedef int (*TextFunction)(char *, size_t);
 
     QLibrary library;
     PelbrookFunction pelbrook = nullptr;
     CancelFunction pelbrookCancel = nullptr;
+    ReadFunction pelbrookRead = nullptr;
+    TextFunction pelbrookBuildId = nullptr;
+    TextFunction pelbrookAnchorsFingerprint = nullptr;
 };
 
 #endif

@@ -1,15 +1,18 @@
 #include "threadsoftwareinfo.h"
 
 #include "exportrecord.h"
+#include "propertycache.h"
 #include "readahead.h"
 #include "readerlibrary.h"
 
+#include "fileidentity.h"
 #include "platform.h"
 #include "runlock.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 namespace {
 
@@ -17,6 +20,17 @@ bool isInstaller(const QString &filePath)
 {
     const QString extension = filePath.right(4).toLower();
     return extension == QLatin1String(".exe") || extension == QLatin1String(".msi");
+}
+
+// Opens the cache for the answers of this library, or says once in the log why it cannot.
+bool openCache(PropertyCache &cache, const ReaderLibrary &library)
+{
+    const QString anchors = library.anchorsFingerprint();
+    if (anchors.isEmpty()) {
+        qDebug() << "ThreadSoftwareInfo::run=cache not used: the library does not fingerprint its trust anchors";
+        return false;
+    }
+    return cache.open({library.buildId(), anchors});
 }
 
 } // namespace
@@ -73,6 +87,25 @@ int ThreadSoftwareInfo::untrustedSignatureCount()
     return untrusted;
 }
 
+QList<ThreadSoftwareInfo::FileOutcome> ThreadSoftwareInfo::fileOutcomes()
+{
+    QMutexLocker locker(&mutex);
+    return outcomes;
+}
+
+void ThreadSoftwareInfo::setCache(CacheMode mode, const QString &databasePath)
+{
+    QMutexLocker locker(&mutex);
+    cacheMode = mode;
+    cachePath = databasePath;
+}
+
+void ThreadSoftwareInfo::setClock(std::function<qint64()> clock)
+{
+    QMutexLocker locker(&mutex);
+    this->clock = std::move(clock);
+}
+
 void ThreadSoftwareInfo::stopExtract()
 {
     QMutexLocker locker(&mutex);
@@ -97,12 +130,18 @@ void ThreadSoftwareInfo::run()
     QString dstPath;
     QList<QString> fileList;
     int jobs;
+    CacheMode cacheMode;
+    QString cachePath;
+    std::function<qint64()> clock;
     {
         QMutexLocker locker(&mutex);
         srcPath = this->srcPath;
         dstPath = this->dstPath;
         fileList = this->fileList;
         jobs = this->jobs;
+        cacheMode = this->cacheMode;
+        cachePath = this->cachePath;
+        clock = this->clock;
     }
     qDebug() << "ThreadSoftwareInfo::run=srcPath:" << srcPath << " dstPath:" << dstPath;
 
@@ -158,19 +197,38 @@ void ThreadSoftwareInfo::run()
             folderRows.append(ExportRecord::folderRow(QFileInfo(entry.filePath)));
     }
 
+    const int n = fileList.size();
     const QString root = QDir(srcPath).path();
     const QString rootPrefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
     QList<QString> parentIds;
     int tooLong = 0;
     int unreadableFiles = 0;
     int untrustedFiles = 0;
-    const int n = fileList.size();
-    // The files the loop below asks about, in its order, so they can be read ahead.
+    // The files the loop below asks about, in its order: each one's answer kept from an
+    // earlier run, or else its identity before it is read, and the rest read ahead.
+    PropertyCache cache(cachePath.isEmpty() ? PropertyCache::defaultPath() : cachePath);
+    if (clock)
+        cache.setClock(clock);
+    const bool cacheUsable = cacheMode != CacheOff && openCache(cache, library);
     QList<QString> toRead;
-    for (const QString &f : qAsConst(fileList)) {
-        if (isInstaller(f) && f.size() < ReaderLibrary::maxPathUnits)
-            toRead.append(f);
+    QHash<int, PropertyCache::Entry> kept;
+    QHash<int, FileIdentity> identities;
+    for (int i = 0; i < n; ++i) {
+        const QString &f = fileList.at(i);
+        if (!isInstaller(f) || f.size() >= ReaderLibrary::maxPathUnits)
+            continue;
+        if (cacheUsable) {
+            const FileIdentity identity = Platform::fileIdentity(f);
+            PropertyCache::Entry entry;
+            if (cacheMode == CacheOn && cache.find(f, identity, entry)) {
+                kept.insert(i, entry);
+                continue;
+            }
+            identities.insert(i, identity);
+        }
+        toRead.append(f);
     }
+    QList<FileOutcome> runOutcomes;
     ReadAhead reads(library, toRead, jobs);
     for (int i = 0; i < n; ++i) {
         // Checked between files too: a stop never cuts a progress record short.
@@ -184,16 +242,33 @@ void ThreadSoftwareInfo::run()
         if (f.size() >= ReaderLibrary::maxPathUnits) {
             qDebug() << "ThreadSoftwareInfo::run=path too long" << f;
             ++tooLong;
+            runOutcomes.append({f, PathTooLong, QString(), false});
             continue;
         }
 
-        qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
-        const ReaderLibrary::Result result = reads.next();
-        qDebug() << "ThreadSoftwareInfo::run=fun over" << result.status;
-        if (result.status == ReaderLibrary::Cancelled && isStopRequested()) {
-            qDebug() << "ThreadSoftwareInfo::run=stopped";
-            return;
+        ReaderLibrary::Result result;
+        const bool cached = kept.contains(i);
+        if (cached) {
+            const PropertyCache::Entry entry = kept.value(i);
+            result.values = entry.values;
+            result.status = entry.status;
+            result.reason = entry.reason;
+            qDebug() << "ThreadSoftwareInfo::run=fun cached" << f << result.status;
+        } else {
+            qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
+            result = reads.next();
+            qDebug() << "ThreadSoftwareInfo::run=fun over" << result.status;
+            if (result.status == ReaderLibrary::Cancelled && isStopRequested()) {
+                qDebug() << "ThreadSoftwareInfo::run=stopped";
+                return;
+            }
+            // Kept only when the file is still as it was before the read began.
+            const FileIdentity before = identities.value(i);
+            if (cacheUsable && before.valid && Platform::fileIdentity(f) == before)
+                cache.store(f, before, {result.status, result.values, result.reason, result.validFrom,
+                                        result.validUntil});
         }
+        runOutcomes.append({f, result.status, result.reason, cached});
         // Such a file has no MD5 and no version strings: a row would only
         // blacklist an empty MD5, so it is left out and counted instead.
         if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled) {
@@ -240,6 +315,9 @@ void ThreadSoftwareInfo::run()
         }
     }
 
+    if (cacheUsable)
+        cache.finish();
+
     if (isStopRequested()) {
         qDebug() << "ThreadSoftwareInfo::run=stopped";
         return;
@@ -262,6 +340,7 @@ void ThreadSoftwareInfo::run()
         skippedPaths = tooLong;
         unreadable = unreadableFiles;
         untrusted = untrustedFiles;
+        outcomes = runOutcomes;
     }
     emit signal_softwareInfoProgress(n + 1, n + 1, QString(), QString(), QString(), QString(), QString(), QString(),
                                      QString(), QString());

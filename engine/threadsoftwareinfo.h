@@ -6,6 +6,8 @@
 #include <QString>
 #include <QThread>
 
+#include <functional>
+
 class ReaderLibrary;
 
 // One export run: asks the property-reader library about every installer of the
@@ -23,6 +25,23 @@ public:
         TempFilesInUse = 4,
     };
 
+    // Whether a run takes unchanged files' answers from the cache of earlier runs.
+    enum CacheMode {
+        CacheOff,     // reads every file and leaves the cache alone
+        CacheOn,      // the default of both front ends
+        CacheRebuild, // reads every file and keeps the new answers
+    };
+
+    // What became of one installer of the last run.
+    struct FileOutcome
+    {
+        QString path;
+        int status; // the library's status (ReaderLibrary::Status), or PathTooLong
+        QString reason;
+        bool cached; // the answer came from the cache
+    };
+    static const int PathTooLong = -1;
+
     explicit ThreadSoftwareInfo(QObject *parent = nullptr);
     ~ThreadSoftwareInfo() override;
 
@@ -38,6 +57,12 @@ public:
     int unreadableCount();
     // Installers of the last run whose signature is not trusted; their signer is left empty.
     int untrustedSignatureCount();
+    // Every installer of the last run, in scan order, with its outcome.
+    QList<FileOutcome> fileOutcomes();
+    // For the next run: how to use the cache, and its file (PropertyCache::defaultPath() unless given).
+    void setCache(CacheMode mode, const QString &databasePath = QString());
+    // Seconds since 1970 for the cache; the system clock unless set.
+    void setClock(std::function<qint64()> clock);
     // Ends a running export without touching the destination: a library call in
     // progress is cut short where the library allows it. Safe to repeat.
     void stopExtract();
@@ -65,6 +90,10 @@ private:
     int untrusted = 0;
     bool stopRequested = false;
     int jobs = 1;
+    QList<FileOutcome> outcomes;
+    CacheMode cacheMode = CacheOn;
+    QString cachePath;
+    std::function<qint64()> clock;
     // The library of the run in progress, for stopExtract to cancel its calls.
     const ReaderLibrary *runningLibrary = nullptr;
 };

@@ -2,12 +2,15 @@
 
 #include "signaturecache.h"
 #include "system.h"
+#include "text.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -77,6 +80,7 @@ Anchors::Anchors(const std::string &trustFolder, bool bundled)
     if (bundled)
         addBundled();
     addFolder(trustFolder);
+    takeFingerprint();
 }
 
 Anchors::~Anchors()
@@ -140,8 +144,8 @@ void Anchors::addSystemStore()
     X509_LOOKUP *bundle = X509_STORE_add_lookup(anchors, X509_LOOKUP_file());
     const bool loaded = bundle && X509_LOOKUP_load_file(bundle, file, X509_FILETYPE_PEM) == 1;
     X509_LOOKUP *hashed = X509_STORE_add_lookup(anchors, X509_LOOKUP_hash_dir());
-    if (hashed)
-        X509_LOOKUP_add_dir(hashed, folder, X509_FILETYPE_PEM);
+    if (hashed && X509_LOOKUP_add_dir(hashed, folder, X509_FILETYPE_PEM) == 1)
+        lookupFolder = folder;
     ERR_clear_error();
     loadNotes.push_back(std::string("system CA store: ") + (loaded ? file : "bundle missing") + ", " + folder);
 }
@@ -161,6 +165,37 @@ void Anchors::addFolder(const std::string &folder)
     for (const std::string &content : smallFilesIn(folder, certificateFileLimit, folderEntryLimit))
         added += addCertificates(anchors, content.data(), static_cast<int>(content.size()), nullptr);
     loadNotes.push_back(std::to_string(added) + " certificates from " + folder);
+}
+
+void Anchors::takeFingerprint()
+{
+    std::vector<std::string> parts;
+    const auto addCertificate = [&parts](const char *kind, X509 *certificate) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        if (X509_digest(certificate, EVP_sha256(), digest, &size) == 1)
+            parts.push_back(kind + lowerHex(digest, size));
+    };
+    if (anchors) {
+        STACK_OF(X509) *all = X509_STORE_get1_all_certs(anchors);
+        for (int i = 0; i < sk_X509_num(all); ++i)
+            addCertificate("anchor ", sk_X509_value(all, i));
+        sk_X509_pop_free(all, X509_free);
+    }
+    for (X509 *certificate : disallowed)
+        addCertificate("withdrawn ", certificate);
+    // Sorted, so that the order in which the places were read does not matter.
+    std::sort(parts.begin(), parts.end());
+    if (!lookupFolder.empty())
+        parts.push_back("folder " + folderStamp(lookupFolder));
+    std::string all;
+    for (const std::string &part : parts)
+        all += part + "\n";
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(all.data(), all.size(), digest, &size, EVP_sha256(), nullptr) == 1)
+        anchorsFingerprint = lowerHex(digest, size);
+    ERR_clear_error();
 }
 
 } // namespace vantoril

@@ -38,16 +38,24 @@ public:
     const std::vector<std::string> &notes() const { return loadNotes; }
     // Signatures already judged against these anchors; safe from any thread.
     SignatureCache &signatures() const { return *cache; }
+    // SHA-256 in hex over every anchor and withdrawn certificate loaded, and over the
+    // listing of the system folder whose certificates are looked up on demand: equal
+    // fingerprints mean equal verdicts for the same signature at the same time.
+    const std::string &fingerprint() const { return anchorsFingerprint; }
 
 private:
     void addSystemStore();
     void addBundled();
     void addFolder(const std::string &folder);
+    void takeFingerprint();
 
     X509_STORE *anchors = nullptr;
     std::vector<X509 *> legacyRoots;
     std::vector<X509 *> disallowed;
     std::vector<std::string> loadNotes;
+    // The system folder searched by certificate hash when an issuer is needed.
+    std::string lookupFolder;
+    std::string anchorsFingerprint;
     std::unique_ptr<SignatureCache> cache;
 };
 

@@ -126,7 +126,7 @@ void narrowToBoundaries(STACK_OF(X509) *certificates, std::time_t now, Signature
 SignatureCache::Window verdictWindow(const Anchors &anchors, PKCS7 *signedData, const TrustVerdict &trust,
                                      std::time_t now)
 {
-    SignatureCache::Window window{std::numeric_limits<std::time_t>::min(), now + SignatureCache::lifetime};
+    SignatureCache::Window window{std::numeric_limits<std::time_t>::min(), std::numeric_limits<std::time_t>::max()};
     if (trust.timestamped)
         return window;
     narrowToBoundaries(signedData->d.sign->cert, now, window);
@@ -229,7 +229,11 @@ bool parseUncached(const std::uint8_t *data, std::size_t size, const Anchors &an
     signature.signerName = name;
     signature.encodedSize = static_cast<std::size_t>(cursor - data);
     signature.trust = checkTrust(anchors, p7.get(), signer);
-    window = verdictWindow(anchors, p7.get(), signature.trust, now);
+    const SignatureCache::Window span = verdictWindow(anchors, p7.get(), signature.trust, now);
+    signature.trust.validFrom = span.from;
+    signature.trust.validUntil = span.until;
+    window.from = std::max(window.from, span.from);
+    window.until = std::min(window.until, span.until);
     return true;
 }
 

@@ -3,11 +3,15 @@
 #include "anchors.h"
 #include "authenticode.h"
 #include "cancellation.h"
+#include "buildid.h"
 #include "properties.h"
 #include "system.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -44,6 +48,83 @@ struct ThreadStateRelease
     ~ThreadStateRelease() { vantoril::releaseThreadState(); }
 };
 
+// What a read gave beyond the six values: the log's outcome text and the times in which the values hold.
+struct ReadDetail
+{
+    std::string outcome;
+    std::time_t validFrom = 0;
+    std::time_t validUntil = 0;
+};
+
+void writeText(char *buffer, std::size_t capacity, const std::string &text)
+{
+    if (!buffer || capacity == 0)
+        return;
+    std::size_t size = std::min(text.size(), capacity - 1);
+    // Cut before a UTF-8 continuation byte, never inside a character.
+    while (size > 0 && size < text.size() && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80)
+        --size;
+    std::memcpy(buffer, text.data(), size);
+    buffer[size] = '\0';
+}
+
+// The work of pelbrook and pelbrook_read; see pelbrook for the status.
+int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detail)
+{
+    const ThreadStateRelease release;
+    const vantoril::Cancellation cancellation;
+    // The caller clears its buffers once per run, so a value of the previous file must not survive.
+    for (int i = 0; i < 6; ++i)
+        if (outputs[i])
+            outputs[i][0] = u'\0';
+    try {
+        if (!path) {
+            detail.outcome = "no path given";
+            log(u"", detail.outcome);
+            return 2;
+        }
+        std::size_t length = 0;
+        while (length < bufferUnits && path[length])
+            ++length;
+        const std::u16string input(path, length);
+        if (length == bufferUnits) {
+            detail.outcome = "path not terminated within its buffer";
+            log(input, detail.outcome);
+            return 2;
+        }
+        vantoril::FileProperties properties;
+        const bool read = vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties,
+                                                       detail.outcome, &cancellation);
+        if (cancellation.requested()) {
+            // Values of a cut read are not reported, not even those read before the stop.
+            detail.outcome = "cancelled";
+            log(input, detail.outcome);
+            return 5;
+        }
+        writeOutput(outputs[0], properties.signature);
+        writeOutput(outputs[1], properties.productName);
+        writeOutput(outputs[2], properties.processName);
+        writeOutput(outputs[3], properties.originalFileName);
+        writeOutput(outputs[4], properties.md5);
+        writeOutput(outputs[5], properties.description);
+        detail.validFrom = properties.validFrom;
+        detail.validUntil = properties.validUntil;
+        log(input, detail.outcome);
+        return !read ? 1 : properties.signerWithheld ? 4 : 0;
+    } catch (...) {
+        for (int i = 0; i < 6; ++i)
+            if (outputs[i])
+                outputs[i][0] = u'\0';
+        detail = ReadDetail();
+        detail.outcome = "internal error";
+        try {
+            log(u"", detail.outcome);
+        } catch (...) {
+        }
+        return 3;
+    }
+}
+
 } // namespace
 
 // Returns 0 when the file was read, 1 when it could not be opened or read to its end,
@@ -55,52 +136,67 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
                                         char16_t *processName, char16_t *originalFileName, char16_t *md5,
                                         char16_t *description)
 {
-    const ThreadStateRelease release;
-    const vantoril::Cancellation cancellation;
     char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
-    // The caller clears its buffers once per run, so a value of the previous file must not survive.
-    for (char16_t *output : outputs)
-        if (output)
-            output[0] = u'\0';
+    ReadDetail detail;
+    return readInto(path, outputs, detail);
+}
+
+// As pelbrook, and also says why (the log's outcome text, UTF-8, cut to reasonCapacity
+// with its terminator) and in which times [validFrom, validUntil), in seconds since
+// 1970 UTC, the values hold: a trust verdict made at the current time, for a signature
+// without a timestamp, comes out otherwise once a certificate expires or turns valid.
+// The span is empty unless the status is 0 or 4.
+extern "C" VANTORIL_EXPORT int pelbrook_read(const char16_t *path, char16_t *signature, char16_t *productName,
+                                             char16_t *processName, char16_t *originalFileName, char16_t *md5,
+                                             char16_t *description, char *reason, std::size_t reasonCapacity,
+                                             long long *validFrom, long long *validUntil)
+{
+    char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
+    ReadDetail detail;
+    const int status = readInto(path, outputs, detail);
     try {
-        if (!path) {
-            log(u"", "no path given");
-            return 2;
-        }
-        std::size_t length = 0;
-        while (length < bufferUnits && path[length])
-            ++length;
-        const std::u16string input(path, length);
-        if (length == bufferUnits) {
-            log(input, "path not terminated within its buffer");
-            return 2;
-        }
-        vantoril::FileProperties properties;
-        std::string outcome;
-        const bool read = vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties, outcome,
-                                                           &cancellation);
-        if (cancellation.requested()) {
-            // Values of a cut read are not reported, not even those read before the stop.
-            log(input, "cancelled");
-            return 5;
-        }
-        writeOutput(signature, properties.signature);
-        writeOutput(productName, properties.productName);
-        writeOutput(processName, properties.processName);
-        writeOutput(originalFileName, properties.originalFileName);
-        writeOutput(md5, properties.md5);
-        writeOutput(description, properties.description);
-        log(input, outcome);
-        return !read ? 1 : properties.signerWithheld ? 4 : 0;
+        writeText(reason, reasonCapacity, detail.outcome);
     } catch (...) {
-        for (char16_t *output : outputs)
-            if (output)
-                output[0] = u'\0';
-        try {
-            log(u"", "internal error");
-        } catch (...) {
-        }
-        return 3;
+    }
+    const bool held = status == 0 || status == 4;
+    if (validFrom)
+        *validFrom = held ? static_cast<long long>(detail.validFrom) : 0;
+    if (validUntil)
+        *validUntil = held ? static_cast<long long>(detail.validUntil) : 0;
+    return status;
+}
+
+// Writes what identifies this build of the library and the crypto library it runs on
+// (UTF-8, cut to capacity with its terminator): answers from an equal id are equal.
+// Returns 0 when the library cannot tell, and writes nothing then.
+extern "C" VANTORIL_EXPORT int pelbrook_build_id(char *id, std::size_t capacity)
+{
+    const ThreadStateRelease release;
+    try {
+        const std::string text = vantoril::buildId();
+        if (text.empty() || !id || capacity == 0)
+            return 0;
+        writeText(id, capacity, text);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+// Writes the fingerprint of the trust anchors every read is judged against (hex text):
+// verdicts made under equal fingerprints are equal. Returns 0 when the anchors could
+// not be loaded, and writes nothing then.
+extern "C" VANTORIL_EXPORT int pelbrook_anchors_fingerprint(char *text, std::size_t capacity)
+{
+    const ThreadStateRelease release;
+    try {
+        const std::string &fingerprint = vantoril::Anchors::shared().fingerprint();
+        if (fingerprint.empty() || !text || capacity == 0)
+            return 0;
+        writeText(text, capacity, fingerprint);
+        return 1;
+    } catch (...) {
+        return 0;
     }
 }
 
@@ -110,3 +206,4 @@ extern "C" VANTORIL_EXPORT void pelbrook_cancel(void)
 {
     vantoril::Cancellation::cancelRunningCalls();
 }
+

@@ -79,6 +79,12 @@ std::string untrustedNote(const Signature &signature)
     return "untrusted signature by " + utf16ToUtf8(signature.signerName) + ": " + signature.trust.reason;
 }
 
+void narrowToVerdict(const TrustVerdict &trust, FileProperties &properties)
+{
+    properties.validFrom = std::max(properties.validFrom, trust.validFrom);
+    properties.validUntil = std::min(properties.validUntil, trust.validUntil);
+}
+
 std::string joined(const std::vector<std::string> &notes)
 {
     std::string text;
@@ -134,6 +140,7 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
             break;
         }
         explainSignature(signature, properties.explanation);
+        narrowToVerdict(signature.trust, properties);
         properties.signerWithheld = true;
         // Tagged installers keep their tag after the signature in the last entry,
         // which the image hash does not cover; Windows accepts them.
@@ -213,8 +220,10 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
                 notes.push_back("signed by " + utf16ToUtf8(msi.signer));
                 break;
             }
-            if (msi.signature == MsiSignature::Withheld || msi.signature == MsiSignature::Intact)
+            if (msi.signature == MsiSignature::Withheld || msi.signature == MsiSignature::Intact) {
                 explainSignature(msi.details, result.explanation);
+                narrowToVerdict(msi.details.trust, result);
+            }
         }
     }
     properties = result;

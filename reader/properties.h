@@ -1,6 +1,8 @@
 #ifndef VANTORIL_PROPERTIES_H
 #define VANTORIL_PROPERTIES_H
 
+#include <ctime>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,10 @@ struct FileProperties
     // A signature was read but its signer is not given: the signature is not
     // trusted, or the file does not match it.
     bool signerWithheld = false;
+    // The times [validFrom, validUntil) in which these values hold: a trust verdict
+    // made at the current time holds only until a certificate's validity changes.
+    std::time_t validFrom = std::numeric_limits<std::time_t>::min();
+    std::time_t validUntil = std::numeric_limits<std::time_t>::max();
     // Why the values came out as they did: "topic<TAB>text" lines for readprops.
     std::vector<std::string> explanation;
 };

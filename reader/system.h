@@ -58,8 +58,13 @@ std::string localTimestamp();
 // valid in it or the code page is unknown.
 bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string &text);
 
-// The folder that holds this library (or the program it is linked into); empty when unknown.
+// The file of this library (or of the program it is linked into), and its folder; empty when unknown.
+std::string libraryFile();
 std::string libraryFolder();
+
+// A text that changes whenever an entry directly inside the folder is added, removed,
+// replaced or changed (name, size and times of each); empty for a missing folder.
+std::string folderStamp(const std::string &folder);
 
 // The certificates (DER) of one of the operating system's own certificate stores:
 // "ROOT" (the anchors it trusts) or "Disallowed" (those it never trusts). False

@@ -161,15 +161,47 @@ bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string 
     return true;
 }
 
-std::string libraryFolder()
+std::string libraryFile()
 {
     Dl_info info;
-    // Never the current folder: anchors must not depend on where the caller happens to be.
-    if (::dladdr(reinterpret_cast<void *>(&libraryFolder), &info) == 0 || !info.dli_fname)
+    if (::dladdr(reinterpret_cast<void *>(&libraryFile), &info) == 0 || !info.dli_fname)
         return {};
-    const std::string path = info.dli_fname;
+    return info.dli_fname;
+}
+
+std::string libraryFolder()
+{
+    const std::string path = libraryFile();
     const std::size_t slash = path.rfind('/');
+    // Never the current folder: anchors must not depend on where the caller happens to be.
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string folderStamp(const std::string &folder)
+{
+    // The system's folder holds a few hundred links; far more is not a certificate folder.
+    constexpr std::size_t entryLimit = 100000;
+    DIR *directory = ::opendir(folder.c_str());
+    if (!directory)
+        return {};
+    std::vector<std::string> lines;
+    while (const dirent *entry = ::readdir(directory)) {
+        if (lines.size() >= entryLimit)
+            break;
+        struct stat info {};
+        // Followed, so that a link whose certificate file changed counts as changed.
+        if (::fstatat(::dirfd(directory), entry->d_name, &info, 0) != 0)
+            continue;
+        lines.push_back(std::string(entry->d_name) + " " + std::to_string(info.st_size) + " "
+                        + std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec) + " "
+                        + std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec));
+    }
+    ::closedir(directory);
+    std::sort(lines.begin(), lines.end());
+    std::string stamp;
+    for (const std::string &line : lines)
+        stamp += line + "\n";
+    return stamp;
 }
 
 bool systemStoreCertificates(const char *, std::vector<std::string> &)

@@ -217,11 +217,13 @@ bool decodeCodePage(unsigned codePage, const std::string &bytes, std::u16string 
     return true;
 }
 
-std::string libraryFolder()
+namespace {
+
+std::wstring libraryFileWide()
 {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&libraryFolder), &module))
+                            reinterpret_cast<LPCWSTR>(&libraryFileWide), &module))
         return {};
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -236,8 +238,28 @@ std::string libraryFolder()
             return {};
         path.resize(path.size() * 2);
     }
+    return path;
+}
+
+} // namespace
+
+std::string libraryFile()
+{
+    const std::wstring path = libraryFileWide();
+    return utf8FromWide(path.data(), path.size());
+}
+
+std::string libraryFolder()
+{
+    const std::wstring path = libraryFileWide();
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::string() : utf8FromWide(path.data(), slash);
+}
+
+// Windows' anchors come from its certificate stores, never from a folder looked up on demand.
+std::string folderStamp(const std::string &)
+{
+    return {};
 }
 
 bool systemStoreCertificates(const char *store, std::vector<std::string> &certificates)

@@ -2,6 +2,7 @@
 #define VANTORIL_TRUST_H
 
 #include <ctime>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,11 @@ struct TrustVerdict
     std::string timestampKind;
     std::string timestampNote;
     std::vector<std::string> timestampChain;
+    // The times [validFrom, validUntil) in which the same check comes out the same: all
+    // time for a verdict made at a timestamp's time, else up to the nearest validity
+    // boundary of any certificate that could have taken part.
+    std::time_t validFrom = std::numeric_limits<std::time_t>::min();
+    std::time_t validUntil = std::numeric_limits<std::time_t>::max();
 };
 
 TrustVerdict checkTrust(const Anchors &anchors, PKCS7 *signedData, X509 *signer);

@@ -6,11 +6,15 @@
 #include "workbookreader.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,6 +41,7 @@ private slots:
     void secondRunRefused();
     void frontEndsAtOnce_data();
     void frontEndsAtOnce();
+    void cacheAcrossRuns();
 
 private:
     struct Run
@@ -52,6 +57,8 @@ private:
 
     QTemporaryDir dir;
     QString src;
+    // The source of the cache runs, which change its files.
+    QString cachedSrc;
 };
 
 void TestBatchExport::initTestCase()
@@ -77,6 +84,14 @@ void TestBatchExport::initTestCase()
     QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", src + "/绿色 软件/b.exe"));
     QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", src + "/绿色 软件/bin/c.exe"));
     QVERIFY(copyFixture(fixtures.path(), "signed.msi", src + "/Tools/d.msi"));
+    cachedSrc = dir.filePath(QStringLiteral("cached-src"));
+    QVERIFY(copyFixture(fixtures.path(), "signed-sha256.exe", cachedSrc + "/signed.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", cachedSrc + "/plain.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", cachedSrc + "/green/c.exe"));
+    QVERIFY(QFile::copy(fixtures.path() + "/trust/root.pem", dir.filePath("fixture-root.pem")));
+    // A name the scanner lists that cannot be read: a link to a pipe.
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
+    QVERIFY(QFile::link(dir.filePath("pipe"), cachedSrc + "/pipe.exe"));
     QVERIFY(writeFile(src + "/readme.txt", "not an installer"));
     QVERIFY(QDir().mkpath(src + "/empty folder"));
 
@@ -191,6 +206,13 @@ void TestBatchExport::exitCodes_data()
     QTest::newRow("destination folder is a file") << converter << true
                                                   << QStringList{src, src + "/readme.txt/out.xlsx"} << 1
                                                   << src + "/readme.txt";
+    QTest::newRow("no cache and rebuild") << converter << true << QStringList{"--no-cache", "--rebuild-cache", src, out}
+                                          << 2 << "--rebuild-cache";
+    QTest::newRow("report without a name") << converter << true << QStringList{src, out, "--report"} << 2
+                                           << "--report";
+    QTest::newRow("report folder is a file") << converter << true
+                                             << QStringList{"--report", src + "/readme.txt/r.csv", src, out} << 1
+                                             << "无法写入报告文件";
     QTest::newRow("destination is a folder") << converter << true << QStringList{src, dir.filePath("out.xlsx")} << 1
                                              << dir.filePath("out.xlsx");
 }
@@ -333,6 +355,125 @@ void TestBatchExport::frontEndsAtOnce()
     for (const QStringList &row : rows)
         QVERIFY2(row.value(3) != QLatin1String("notepad.exe"), qPrintable(row.join('|')));
     QCOMPARE(temporaryFiles(folder), QStringList());
+}
+
+namespace {
+
+// The cell of the first workbook row whose software name (column 4) is name.
+QString cellOf(const QList<QStringList> &rows, const QString &name, int column)
+{
+    for (const QStringList &row : rows)
+        if (row.value(3) == name)
+            return row.value(column);
+    return QStringLiteral("<no row>");
+}
+
+QStringList reportLines(const QString &path)
+{
+    return QString::fromUtf8(fileContent(path)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// Runs of one program folder share the user's cache: an unchanged file is not read
+// again and gives the same cells, and whatever changed (the file, even with its size
+// and time put back; the trust anchors; the cache itself) is read again.
+void TestBatchExport::cacheAcrossRuns()
+{
+    const QString folder = programFolder(QStringLiteral("cache"), binary(QStringLiteral("xlsxio_csv2xlsx")));
+    QVERIFY(!folder.isEmpty());
+    const QString dataHome = dir.filePath(QStringLiteral("cache-home"));
+    qputenv("XDG_DATA_HOME", dataHome.toUtf8());
+    const QString database = dataHome + QStringLiteral("/Pelbrook/cache.sqlite");
+    const auto exportTo = [&](const QString &name, const QStringList &options = {}) {
+        return run(folder, QStringLiteral("pelbrook-export"),
+                   options + QStringList{"--report", dir.filePath(name + ".csv"), cachedSrc, dir.filePath(name + ".xlsx")});
+    };
+    // A file changed within the last moments (two whole seconds) may change again unseen;
+    // its answer is not kept.
+    QTest::qWait(3100);
+
+    const Run first = exportTo(QStringLiteral("first"));
+    QVERIFY2(first.exitCode == 0, qPrintable(first.err));
+    QVERIFY2(first.err.contains(QStringLiteral("取自缓存 0 个")), qPrintable(first.err));
+    // Every installer that gave nothing, or no signer, is named with the library's reason.
+    const QString untrustedLine = QStringLiteral("签名不受信任\t") + cachedSrc
+        + QStringLiteral("/signed.exe\tPE32+; untrusted signature by 测试签名者 Test Signer: untrusted root\n");
+    QVERIFY2(first.err.contains(untrustedLine), qPrintable(first.err));
+    QVERIFY2(first.err.contains(QStringLiteral("无法读取\t") + cachedSrc + QStringLiteral("/pipe.exe\tcannot open: ")),
+             qPrintable(first.err));
+    QVERIFY2(!first.err.contains(cachedSrc + QStringLiteral("/plain.exe\t")), qPrintable(first.err));
+    const QStringList report = reportLines(dir.filePath("first.csv"));
+    QCOMPARE(report.value(0), QStringLiteral("path,status,reason"));
+    QCOMPARE(report.size(), 5);
+    QVERIFY2(report.contains(QStringLiteral("\"%1/plain.exe\",read,\"PE32; unsigned\"").arg(cachedSrc)),
+             qPrintable(report.join('\n')));
+    QVERIFY2(report.filter(QStringLiteral("\"%1/pipe.exe\",unreadable,\"cannot open: ").arg(cachedSrc)).size() == 1,
+             qPrintable(report.join('\n')));
+    QVERIFY2(report.filter(QStringLiteral("\"%1/signed.exe\",untrusted,\"").arg(cachedSrc)).size() == 1,
+             qPrintable(report.join('\n')));
+    const QList<QStringList> firstRows = workbookRows(readWorkbook(dir.filePath("first.xlsx")));
+    QCOMPARE(cellOf(firstRows, "signed.exe", 5), QString());
+
+    // Unchanged: nothing read again, the same workbook, the same report.
+    const Run second = exportTo(QStringLiteral("second"));
+    QVERIFY2(second.exitCode == 0 && second.err.contains(QStringLiteral("取自缓存 3 个")), qPrintable(second.err));
+    QVERIFY2(second.err.contains(untrustedLine), qPrintable(second.err));
+    QCOMPARE(workbookRows(readWorkbook(dir.filePath("second.xlsx"))), firstRows);
+    QCOMPARE(reportLines(dir.filePath("second.csv")), report);
+
+    // Rewritten in place, with its size and modification time put back.
+    const QString plain = cachedSrc + QStringLiteral("/plain.exe");
+    struct stat before;
+    QVERIFY(::stat(QFile::encodeName(plain).constData(), &before) == 0);
+    QByteArray content = fileContent(plain);
+    content[content.size() - 1] = char(content.at(content.size() - 1) ^ 0x01);
+    QVERIFY(writeFile(plain, content));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(plain).constData(), times, 0) == 0);
+    struct stat after;
+    QVERIFY(::stat(QFile::encodeName(plain).constData(), &after) == 0);
+    QCOMPARE(after.st_size, before.st_size);
+    QCOMPARE(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    const Run third = exportTo(QStringLiteral("third"));
+    QVERIFY2(third.exitCode == 0 && third.err.contains(QStringLiteral("取自缓存 2 个")), qPrintable(third.err));
+    const QList<QStringList> thirdRows = workbookRows(readWorkbook(dir.filePath("third.xlsx")));
+    QCOMPARE(cellOf(thirdRows, "plain.exe", 13),
+             QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex()));
+
+    // A root added to the trust folder: the signer is trusted at once.
+    QVERIFY(QDir().mkpath(folder + "/trust"));
+    QVERIFY(QFile::copy(dir.filePath("fixture-root.pem"), folder + "/trust/root.pem"));
+    const Run trusted = exportTo(QStringLiteral("trusted"));
+    QVERIFY2(trusted.exitCode == 0 && !trusted.err.contains(untrustedLine), qPrintable(trusted.err));
+    QVERIFY(!cellOf(workbookRows(readWorkbook(dir.filePath("trusted.xlsx"))), "signed.exe", 5).isEmpty());
+    // And removed again: not trusted any more.
+    QVERIFY(QFile::remove(folder + "/trust/root.pem"));
+    const Run withdrawn = exportTo(QStringLiteral("withdrawn"));
+    QVERIFY2(withdrawn.exitCode == 0 && withdrawn.err.contains(untrustedLine), qPrintable(withdrawn.err));
+    QCOMPARE(workbookRows(readWorkbook(dir.filePath("withdrawn.xlsx"))), thirdRows);
+
+    // --no-cache reads everything; --rebuild-cache too, and the next run finds it all again.
+    const Run uncached = exportTo(QStringLiteral("uncached"), {"--no-cache"});
+    QVERIFY2(uncached.exitCode == 0 && uncached.err.contains(QStringLiteral("取自缓存 0 个")), qPrintable(uncached.err));
+    const Run rebuilt = exportTo(QStringLiteral("rebuilt"), {"--rebuild-cache"});
+    QVERIFY2(rebuilt.exitCode == 0 && rebuilt.err.contains(QStringLiteral("取自缓存 0 个")), qPrintable(rebuilt.err));
+    QCOMPARE(workbookRows(readWorkbook(dir.filePath("rebuilt.xlsx"))), thirdRows);
+
+    // A cache overwritten with garbage is set aside; the export reads everything.
+    for (const char *suffix : {"-wal", "-shm"})
+        QFile::remove(database + QLatin1String(suffix));
+    QVERIFY(writeFile(database, QByteArray(4096, '\x5a')));
+    const Run garbage = exportTo(QStringLiteral("garbage"));
+    QVERIFY2(garbage.exitCode == 0 && garbage.err.contains(QStringLiteral("取自缓存 0 个")), qPrintable(garbage.err));
+    QCOMPARE(workbookRows(readWorkbook(dir.filePath("garbage.xlsx"))), thirdRows);
+    QVERIFY(QFile::exists(database + QStringLiteral(".broken")));
+    const Run afterGarbage = exportTo(QStringLiteral("after-garbage"));
+    // The new cache works (plain.exe, rewritten moments ago, may not be kept yet).
+    QVERIFY2(afterGarbage.exitCode == 0 && !afterGarbage.err.contains(QStringLiteral("取自缓存 0 个")),
+             qPrintable(afterGarbage.err));
+    qunsetenv("XDG_DATA_HOME");
 }
 
 QTEST_GUILESS_MAIN(TestBatchExport)

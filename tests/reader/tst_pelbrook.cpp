@@ -16,11 +16,14 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <limits>
 #include <thread>
 
 namespace {
 
 using Pelbrook = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *);
+using PelbrookRead = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
+                             char *, std::size_t, long long *, long long *);
 
 constexpr int bufferUnits = 260;
 
@@ -163,6 +166,8 @@ private slots:
     void signatures_data();
     void signatures();
     void trustEndsWithValidity();
+    void verdictSpan_data();
+    void verdictSpan();
     void trustFolder_data();
     void trustFolder();
     void realSigners_data();
@@ -196,6 +201,8 @@ private slots:
 
 private:
     Values call(const QString &path);
+    // pelbrook_read: the status, its reason and the times [from, until) in which the answer holds.
+    int callRead(const QString &path, QString *reason, long long *from, long long *until);
     QString fixture(const QString &name) const { return fixtures.filePath(name); }
     QString writeFile(const QString &name, const QByteArray &data);
     QStringList logLines() const;
@@ -271,6 +278,22 @@ Values TestPelbrook::call(const QString &path)
     values.md5 = QString::fromUtf16(out[4]);
     values.description = QString::fromUtf16(out[5]);
     return values;
+}
+
+int TestPelbrook::callRead(const QString &path, QString *reason, long long *from, long long *until)
+{
+    const auto read = reinterpret_cast<PelbrookRead>(library.resolve("pelbrook_read"));
+    if (!read)
+        return -1;
+    std::vector<char16_t> buffers(7 * bufferUnits, u'\0');
+    std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
+    char text[1024];
+    const int status = read(buffers.data(), buffers.data() + bufferUnits, buffers.data() + 2 * bufferUnits,
+                            buffers.data() + 3 * bufferUnits, buffers.data() + 4 * bufferUnits,
+                            buffers.data() + 5 * bufferUnits, buffers.data() + 6 * bufferUnits, text, sizeof text,
+                            from, until);
+    *reason = QString::fromUtf8(text);
+    return status;
 }
 
 QString TestPelbrook::writeFile(const QString &name, const QByteArray &data)
@@ -490,6 +513,52 @@ void TestPelbrook::trustEndsWithValidity()
     const Values expired = call(signedFile);
     QCOMPARE(expired.result, 4);
     QCOMPARE(expired.signature, QString());
+    // The expired verdict holds from the second after the leaf's last valid one.
+    long long from = 0;
+    long long until = 0;
+    QString reason;
+    QCOMPARE(callRead(signedFile, &reason, &from, &until), 4);
+    QCOMPARE(from, notAfter + 1);
+    QVERIFY2(reason.contains(QStringLiteral("expired without a timestamp")), qPrintable(reason));
+}
+
+void TestPelbrook::verdictSpan_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("span"); // "always", "now" (bounded around the present) or "none"
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("unsigned") << "pe64-version.exe" << 0 << "always" << "PE32+; unsigned";
+    QTest::newRow("timestamped: judged at the timestamp's time") << "trust-anchored.exe" << 0 << "always" << "signed by";
+    QTest::newRow("expired without a timestamp") << "trust-expired.exe" << 4 << "now" << "expired without a timestamp";
+    QTest::newRow("not readable") << "no such file.exe" << 1 << "none" << "cannot open";
+}
+
+// What an answer depends on in time: one judged at the current time holds only while
+// no certificate's validity begins or ends; a file that gave nothing holds for no time.
+void TestPelbrook::verdictSpan()
+{
+    QFETCH(QString, file);
+    QFETCH(int, status);
+    QFETCH(QString, span);
+    QFETCH(QString, reason);
+
+    long long from = 0;
+    long long until = 0;
+    QString said;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QCOMPARE(callRead(fixture(file), &said, &from, &until), status);
+    QVERIFY2(said.contains(reason), qPrintable(said));
+    if (span == QLatin1String("always")) {
+        QCOMPARE(from, std::numeric_limits<long long>::min());
+        QCOMPARE(until, std::numeric_limits<long long>::max());
+    } else if (span == QLatin1String("now")) {
+        QVERIFY(from > 0 && from <= now && now < until);
+        QVERIFY(from != std::numeric_limits<long long>::min() || until != std::numeric_limits<long long>::max());
+    } else {
+        QVERIFY(from >= until);
+    }
 }
 
 void TestPelbrook::trustFolder_data()
