@@ -195,7 +195,11 @@ void onAbortSignal(int)
 void installCrashHandler()
 {
     SetUnhandledExceptionFilter(ApplicationCrashHandler);
+#if defined(_MSC_VER) || defined(_UCRT)
+    // The newer runtimes show a message box and an error report on abort(); the system
+    // msvcrt.dll that mingw-w64 links has neither, and the SIGABRT handler ends first.
     _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
+#endif
     signal(SIGABRT, onAbortSignal);
     std::set_terminate(terminateHandler);
 }

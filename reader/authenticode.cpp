@@ -2,6 +2,7 @@
 
 #include "anchors.h"
 #include "signaturecache.h"
+#include "system.h"
 #include "text.h"
 
 #include <algorithm>
@@ -111,7 +112,7 @@ void narrowToBoundaries(STACK_OF(X509) *certificates, std::time_t now, Signature
                 window.until = window.from;
                 return;
             }
-            const std::time_t boundary = timegm(&parts) + (which == 1 ? 1 : 0);
+            const std::time_t boundary = utcSeconds(parts) + (which == 1 ? 1 : 0);
             if (boundary > now)
                 window.until = std::min(window.until, boundary);
             else

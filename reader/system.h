@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ std::string logFilePath();
 void appendLogLine(const std::string &line);
 
 std::string localTimestamp();
+
+// A UTC calendar time and back (timegm and gmtime_r, which not every C library has).
+std::time_t utcSeconds(std::tm &parts);
+bool utcParts(std::time_t when, std::tm &parts);
 
 // Converts text stored in a Windows code page; false when the bytes are not
 // valid in it or the code page is unknown.

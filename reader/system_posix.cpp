@@ -113,6 +113,16 @@ void appendLogLine(const std::string &line)
     ::close(fd);
 }
 
+std::time_t utcSeconds(std::tm &parts)
+{
+    return timegm(&parts);
+}
+
+bool utcParts(std::time_t when, std::tm &parts)
+{
+    return gmtime_r(&when, &parts) != nullptr;
+}
+
 std::string localTimestamp()
 {
     const std::time_t now = std::time(nullptr);

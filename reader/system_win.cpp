@@ -175,6 +175,16 @@ void appendLogLine(const std::string &line)
     UnlockFileEx(owner.get(), 0, MAXDWORD, MAXDWORD, &whole);
 }
 
+std::time_t utcSeconds(std::tm &parts)
+{
+    return _mkgmtime(&parts);
+}
+
+bool utcParts(std::time_t when, std::tm &parts)
+{
+    return gmtime_s(&parts, &when) == 0;
+}
+
 std::string localTimestamp()
 {
     SYSTEMTIME now;

@@ -1,6 +1,7 @@
 #include "timestamp.h"
 
 #include "anchors.h"
+#include "system.h"
 #include "trust.h"
 
 #include <cstring>
@@ -36,7 +37,7 @@ bool toTime(const ASN1_TIME *asn1, std::time_t &when)
     std::tm parts{};
     if (!asn1 || ASN1_TIME_to_tm(asn1, &parts) != 1)
         return false;
-    when = timegm(&parts);
+    when = utcSeconds(parts);
     return true;
 }
 

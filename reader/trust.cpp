@@ -1,6 +1,7 @@
 #include "trust.h"
 
 #include "anchors.h"
+#include "system.h"
 #include "timestamp.h"
 
 #include <memory>
@@ -89,7 +90,7 @@ std::string utcText(std::time_t when)
 {
     std::tm parts{};
     char text[32];
-    if (!gmtime_r(&when, &parts) || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0)
+    if (!utcParts(when, parts) || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0)
         return {};
     return text;
 }
