@@ -34,6 +34,8 @@ const DWORD abortExceptionCode = 0x40000015;
 // The log step may block on a lock the failed code held; as on the other systems it
 // gets a few seconds (it waits at most one for the log's lock) before the process ends.
 const DWORD logStepMs = 3000;
+// A dump of a large process takes seconds; one that takes longer than this is stuck.
+const DWORD dumpStepMs = 60000;
 
 // The thread that handles the first failure, and the helper thread it runs a step on;
 // 0 before any failure. Thread ids are never 0.
@@ -130,14 +132,13 @@ bool runOnHelperThread(LPTHREAD_START_ROUTINE step, void *argument, DWORD timeou
 
 // The dump first, so it exists even if logging fails; the log step is bounded, since a
 // lock the failed code held may keep it waiting for good.
-void writeReport(const CrashReport &report, bool onFreshStack, UINT exitCode)
+void writeReport(const CrashReport &report, UINT exitCode)
 {
-    if (onFreshStack) {
-        CrashReport copy = report;
-        runOnHelperThread(writeDumpThread, &copy, INFINITE);
-    } else {
-        writeDumpFile(L"Pelbrook.dmp", report.exceptionInfo, report.threadId);
-    }
+    // The dump is always written from a helper thread: the failing thread may have too
+    // little stack left, and a dump written by the thread it describes can stall while
+    // the other threads are suspended (seen under Wine after abort()).
+    CrashReport copy = report;
+    runOnHelperThread(writeDumpThread, &copy, dumpStepMs);
     if (!runOnHelperThread(logLineThread, nullptr, logStepMs))
         TerminateProcess(GetCurrentProcess(), exitCode);
 }
@@ -161,8 +162,10 @@ LONG WINAPI ApplicationCrashHandler(EXCEPTION_POINTERS *exceptionInfo)
 {
     const DWORD code = exceptionInfo->ExceptionRecord->ExceptionCode;
     enterCrashHandler(code);
-    writeReport({exceptionInfo, GetCurrentThreadId()}, code == EXCEPTION_STACK_OVERFLOW, code);
-    // The system ends the process without its error dialog.
+    writeReport({exceptionInfo, GetCurrentThreadId()}, code);
+    // Ended here with the failure's code, as the system would end it, but without its
+    // error dialog or a debugger it may start (Wine ends a stack overflow with status 0).
+    TerminateProcess(GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -181,7 +184,7 @@ void onAbortSignal(int)
     record.ExceptionAddress = reinterpret_cast<void *>(context.Eip);
 #endif
     EXCEPTION_POINTERS pointers{&record, &context};
-    writeReport({&pointers, GetCurrentThreadId()}, false, abortExitCode);
+    writeReport({&pointers, GetCurrentThreadId()}, abortExitCode);
     _exit(abortExitCode);
 }
 

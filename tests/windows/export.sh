@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # pelbrook-export.exe under Wine and pelbrook-export on Linux, run on one folder of
-# installers and green-software folders, write workbooks equal cell by cell (folder
-# ids, MD5s, names and signers included), as read back by openpyxl. The Windows copy
+# installers and green-software folders, write workbooks equal cell by cell (MD5s,
+# names and signers included; folder ids are each system's own path's), as read back
+# by openpyxl. The Windows copy
 # runs from, and writes into, folders with Chinese names and spaces.
 source "$(dirname "$0")/common.sh"
 dir=$(fixtures)
 input="$scratch/安装 包"
 mkdir -p "$input/绿色 软件" "$input/Portable Tool"
-cp "$dir"/*.exe "$dir"/*.msi "$input/"
+find "$dir" -maxdepth 1 -type f \( -name "*.exe" -o -name "*.msi" \) -exec cp {} "$input/" \;
 cp "$dir/pe64-version.exe" "$input/绿色 软件/工具.exe"
 cp "$dir/pe32-version.exe" "$input/Portable Tool/tool.exe"
 
@@ -25,7 +26,11 @@ QT_QPA_PLATFORM=offscreen "$linux/pelbrook-export" --quiet "$input" "$out/linux.
 QT_QPA_PLATFORM=offscreen wine "$win/pelbrook-export.exe" --quiet "$(winpath "$input")" "$(winpath "$out")\\windows.xlsx" \
   2>"$scratch/wine-stderr" || { fail "pelbrook-export.exe exited $?"; cat "$scratch/wine-stderr" >&2; }
 
-/usr/bin/python3 - "$out/linux.xlsx" "$out/windows.xlsx" <<'PY' || fail "workbooks differ"
+# A folder's id is the MD5 of its path as the system gives it ("/tmp/…" here, "Z:/tmp/…"
+# under Wine), so the ids differ by system; each must be its own path's, and the rest equal.
+/usr/bin/python3 - "$out/linux.xlsx" "$out/windows.xlsx" "$input" "$(winpath "$input" | tr '\\' /)" \
+  "绿色 软件" "Portable Tool" <<'PY' || fail "workbooks differ"
+import hashlib
 import sys
 import openpyxl
 
@@ -33,8 +38,22 @@ def cells(path):
     sheet = openpyxl.load_workbook(path).worksheets[0]
     return [[c.value for c in row] for row in sheet.iter_rows()]
 
+def folder_id(base, name):
+    return hashlib.md5((base + "/" + name).encode()).hexdigest()
+
 linux, windows = cells(sys.argv[1]), cells(sys.argv[2])
-if len(linux) < 30:
+folders = sys.argv[5:]
+# Columns 17 and 18 (the containing folder's id, the folder's id) in Windows' ids
+# become the Linux ids of the same folders; any other id stays as it is and fails.
+to_linux = {folder_id(sys.argv[4], f): folder_id(sys.argv[3], f) for f in folders}
+for row in windows:
+    for column in (16, 17):
+        if column < len(row) and row[column] in to_linux:
+            row[column] = to_linux[row[column]]
+ids = {row[17] for row in linux[1:] if len(row) > 17 and row[17]}
+if ids != {folder_id(sys.argv[3], f) for f in folders}:
+    sys.exit("folder ids %r are not the folders' paths' MD5s" % ids)
+if len(linux) < 10:
     sys.exit("only %d rows" % len(linux))
 for number, (a, b) in enumerate(zip(linux, windows), 1):
     if a != b:

@@ -17,7 +17,7 @@ line=$(wine_run "$program/readprops.exe" "$(winpath "$(fixtures)/pe64-version.ex
 [ "$(echo "$line" | cut -f2)" = "测试产品 Test" ] || fail "readprops.exe printed: $line"
 
 status=0
-usage=$(wine_run "$program/pelbrook-export.exe") || status=$?
+usage=$(wine "$program/pelbrook-export.exe" 2>&1 | tr -d '\r') || status=$?
 [ "$status" -eq 2 ] || fail "pelbrook-export.exe without arguments exited $status, not 2"
 echo "$usage" | grep -q '用法' || fail "pelbrook-export.exe usage not shown: $usage"
 
