@@ -7,7 +7,10 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
-set(PELBROOK_WIN_SDK $ENV{PELBROOK_WIN_SDK})
+# Kept in the cache, so that a later re-run of CMake finds it without the environment.
+if(DEFINED ENV{PELBROOK_WIN_SDK})
+  set(PELBROOK_WIN_SDK $ENV{PELBROOK_WIN_SDK} CACHE PATH "The SDK scripts/windows-sdk built")
+endif()
 if(NOT PELBROOK_WIN_SDK)
   message(FATAL_ERROR "Set PELBROOK_WIN_SDK to the folder scripts/windows-sdk built")
 endif()
