@@ -49,7 +49,11 @@ QPixmap load(const QString &path, qreal devicePixelRatio)
 
 QSize logicalSize(const QPixmap &pixmap)
 {
-    return (QSizeF(pixmap.size()) / pixmap.devicePixelRatioF()).toSize();
+    // A picture that failed to load has no ratio to divide by.
+    const qreal ratio = pixmap.devicePixelRatioF();
+    if (pixmap.isNull() || !(ratio > 0))
+        return pixmap.size();
+    return (QSizeF(pixmap.size()) / ratio).toSize();
 }
 
 } // namespace Artwork
