@@ -19,6 +19,13 @@ copy_program() {
   mkdir -p "$1/trust"
 }
 
+# unpack_zip DEST: the portable zip unpacked into DEST; prints its program folder.
+unpack_zip() {
+  mkdir -p "$1"
+  unzip -q "$(ls "$winbin"/../pelbrook-*-win64.zip)" -d "$1"
+  echo "$1"/pelbrook-*-win64
+}
+
 winpath() { winepath -w "$1" 2>/dev/null; }
 
 # Runs a Windows program; its output with the line ends Windows gives it turned into \n.

@@ -3,11 +3,7 @@
 # Chinese and spaces in it, and does its work there: the reader, the console export,
 # the converter (its workbook read back by openpyxl).
 source "$(dirname "$0")/common.sh"
-zip=$(ls "$winbin"/../pelbrook-*-win64.zip)
-target="$scratch/解压 后 的 文件夹"
-mkdir -p "$target"
-unzip -q "$zip" -d "$target"
-program=$(echo "$target"/pelbrook-*-win64)
+program=$(unpack_zip "$scratch/解压 后 的 文件夹")
 export QT_QPA_PLATFORM=offscreen
 
 status=0

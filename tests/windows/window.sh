@@ -3,11 +3,7 @@
 # program log gets its start line, a second start is refused while the first runs
 # (the named guard), and a click on the title strip's close button ends the process.
 source "$(dirname "$0")/common.sh"
-zip=$(ls "$winbin"/../pelbrook-*-win64.zip)
-target="$scratch/窗口 测试"
-mkdir -p "$target"
-unzip -q "$zip" -d "$target"
-program=$(echo "$target"/pelbrook-*-win64)
+program=$(unpack_zip "$scratch/窗口 测试")
 unset QT_QPA_PLATFORM
 
 display=:$((100 + RANDOM % 800))
