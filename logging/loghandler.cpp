@@ -52,12 +52,16 @@ QByteArray localTimeText(qint64 msecsSinceEpoch, const char *format)
 // changes on a whole second) and the milliseconds are added to it.
 QByteArray timestamp()
 {
+    // Plain bytes, not a QByteArray: mingw-w64 runs the destructors of thread_local
+    // objects after it has freed their storage, so a Qt value here corrupted the heap
+    // whenever a thread that had logged ended on Windows.
     thread_local qint64 cachedSecond = std::numeric_limits<qint64>::min();
-    thread_local QByteArray cachedText;
+    thread_local char cachedText[32];
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const qint64 second = now >= 0 ? now / 1000 : (now - 999) / 1000;
     if (second != cachedSecond) {
-        cachedText = localTimeText(second * 1000, "[%04d-%02d-%02d %02d:%02d:%02d.");
+        qstrncpy(cachedText, localTimeText(second * 1000, "[%04d-%02d-%02d %02d:%02d:%02d.").constData(),
+                 sizeof cachedText);
         cachedSecond = second;
     }
     char milliseconds[6];
