@@ -1,7 +1,8 @@
 ; The Windows installer: the program folder under Program Files, a Start-menu entry
 ; and an uninstaller listed in Apps & Features; nothing else. scripts/build-windows
 ; passes VERSION, SOURCE (the program folder), ICON and OUTFILE.
-Unicode true
+; 64-bit, as the program: it runs where the program can, and under wine64 alone.
+Target amd64-unicode
 !include x64.nsh
 !include LogicLib.nsh
 
