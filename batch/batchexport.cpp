@@ -187,8 +187,8 @@ void BatchExport::listFilesWithoutValues()
             ? QStringLiteral("签名不受信任")
             : outcome.status == ThreadSoftwareInfo::PathTooLong ? QStringLiteral("路径过长未提取")
                                                                 : QStringLiteral("无法读取");
-        report->summary(kind + QLatin1Char('\t') + Platform::readableFileName(outcome.path) + QLatin1Char('\t')
-                        + outcome.reason);
+        report->summary(kind + QLatin1Char('\t') + QDir::toNativeSeparators(Platform::readableFileName(outcome.path))
+                        + QLatin1Char('\t') + outcome.reason);
     }
 }
 
@@ -206,8 +206,8 @@ bool BatchExport::writeReport()
         return true;
     QString text = QStringLiteral("path,status,reason\n");
     for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes())
-        text += csvField(Platform::readableFileName(outcome.path)) + QLatin1Char(',') + statusWord(outcome.status)
-            + QLatin1Char(',') + csvField(outcome.reason) + QLatin1Char('\n');
+        text += csvField(QDir::toNativeSeparators(Platform::readableFileName(outcome.path))) + QLatin1Char(',')
+            + statusWord(outcome.status) + QLatin1Char(',') + csvField(outcome.reason) + QLatin1Char('\n');
     QSaveFile file(reportFile);
     const QByteArray bytes = text.toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {

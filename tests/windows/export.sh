@@ -11,6 +11,8 @@ mkdir -p "$input/绿色 软件" "$input/Portable Tool"
 find "$dir" -maxdepth 1 -type f \( -name "*.exe" -o -name "*.msi" \) -exec cp {} "$input/" \;
 cp "$dir/pe64-version.exe" "$input/绿色 软件/工具.exe"
 cp "$dir/pe32-version.exe" "$input/Portable Tool/tool.exe"
+# A path beyond the reader's limit is counted, not read, on both systems.
+cp "$dir/pe64-version.exe" "$input/$(printf 'l%.0s' $(seq 250)).exe"
 
 linux=$scratch/linux
 mkdir -p "$linux/trust"
@@ -22,9 +24,14 @@ cp "$dir/trust/root.pem" "$win/trust/"
 out="$scratch/输出 文件夹"
 mkdir -p "$out"
 
-QT_QPA_PLATFORM=offscreen "$linux/pelbrook-export" --quiet "$input" "$out/linux.xlsx" || fail "pelbrook-export exited $?"
-QT_QPA_PLATFORM=offscreen wine "$win/pelbrook-export.exe" --quiet "$(winpath "$input")" "$(winpath "$out")\\windows.xlsx" \
+QT_QPA_PLATFORM=offscreen "$linux/pelbrook-export" "$input" "$out/linux.xlsx" 2>"$scratch/linux-stderr" \
+  || fail "pelbrook-export exited $?"
+QT_QPA_PLATFORM=offscreen wine "$win/pelbrook-export.exe" "$(winpath "$input")" "$(winpath "$out")\\windows.xlsx" \
   2>"$scratch/wine-stderr" || { fail "pelbrook-export.exe exited $?"; cat "$scratch/wine-stderr" >&2; }
+for stderr in linux-stderr wine-stderr; do
+  grep -q "路径过长未提取 1 个" "$scratch/$stderr" || fail "$stderr does not count the long path: $(tail -2 "$scratch/$stderr")"
+done
+grep -q $'^路径过长未提取\tZ:\\\\tmp\\\\' "$scratch/wine-stderr" || fail "the long path is not listed as Windows writes paths"
 
 # A folder's id is the MD5 of its path as the system gives it ("/tmp/…" here, "Z:/tmp/…"
 # under Wine), so the ids differ by system; each must be its own path's, and the rest equal.
@@ -71,4 +78,26 @@ cp "$dir/pe64-version.exe" "$dir/signed-sha256.exe" "$dir/product.msi" "$small/"
 WINEDEBUG=-all,warn+heap QT_QPA_PLATFORM=offscreen timeout 300 wine "$win/pelbrook-export.exe" --quiet \
   "$(winpath "$small")" "$(winpath "$out")\\checked.xlsx" >/dev/null 2>&1 || fail "pelbrook-export.exe under heap checking exited $?"
 [ -s "$out/checked.xlsx" ] || fail "no workbook under heap checking"
+
+# Ctrl-C (Wine turns SIGINT into the console's CTRL_C_EVENT) during a long read: the
+# export ends as interrupted, leaves the old workbook as it was and no temporary file.
+long="$scratch/long"
+mkdir -p "$long"
+truncate -s 2G "$long/a.exe"
+for i in $(seq 40); do ln "$long/a.exe" "$long/$i.exe"; done
+cp "$out/checked.xlsx" "$out/old.xlsx"
+QT_QPA_PLATFORM=offscreen wine "$win/pelbrook-export.exe" --no-cache "$(winpath "$long")" \
+  "$(winpath "$out")\\old.xlsx" >/dev/null 2>"$scratch/interrupted" &
+export_pid=$!
+sleep 5
+kill -INT "$export_pid"
+status=0
+timeout 60 tail --pid="$export_pid" -f /dev/null || fail "pelbrook-export.exe still runs 60 s after Ctrl-C"
+wait "$export_pid" || status=$?
+# STATUS_CONTROL_C_EXIT (0xC000013A), of which a Unix parent sees the low byte.
+[ "$status" -eq 58 ] || fail "after Ctrl-C pelbrook-export.exe exited $status"
+grep -q "已中断" "$scratch/interrupted" || fail "no interruption message: $(tail -3 "$scratch/interrupted")"
+cmp -s "$out/checked.xlsx" "$out/old.xlsx" || fail "the interrupted export changed the old workbook"
+left=$(find "$win" -maxdepth 1 -name 'temp*')
+[ -z "$left" ] || fail "temporary files left: $left"
 finish
