@@ -270,6 +270,12 @@ bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &a
     return parse.parsed;
 }
 
+void prepareCrypto() noexcept
+{
+    // Marks the configuration as loaded; later implicit requests to load it do nothing.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+}
+
 void releaseThreadState() noexcept
 {
     OPENSSL_thread_stop();

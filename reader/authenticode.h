@@ -33,6 +33,12 @@ struct Signature
 bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, Signature &signature,
                     std::string &error);
 
+// Before any other use of the crypto library in a call: keeps it from ever reading a
+// configuration file. Answers must not depend on one machine's settings, and on Windows
+// the file's compiled-in place is a path of the build machine, which resolves on the
+// current drive, where any user may create it.
+void prepareCrypto() noexcept;
+
 // Frees what the crypto library keeps per calling thread (its error queue above all).
 // The caller's threads are not ours: left to the thread's exit, that state can still be
 // held while the process ends, so every call releases it before it returns.

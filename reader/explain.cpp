@@ -16,9 +16,11 @@ namespace {
 
 constexpr std::size_t pathUnits = 260;
 
-struct ThreadStateRelease
+// Around every call that may use the crypto library.
+struct CryptoScope
 {
-    ~ThreadStateRelease() { vantoril::releaseThreadState(); }
+    CryptoScope() { vantoril::prepareCrypto(); }
+    ~CryptoScope() { vantoril::releaseThreadState(); }
 };
 
 } // namespace
@@ -27,7 +29,7 @@ struct ThreadStateRelease
 // terminator. Returns the same status as pelbrook.
 extern "C" VANTORIL_EXPORT int pelbrook_explain(const char16_t *path, char *report, std::size_t capacity)
 {
-    const ThreadStateRelease release;
+    const CryptoScope cryptoScope;
     if (!report || capacity == 0)
         return 2;
     report[0] = '\0';

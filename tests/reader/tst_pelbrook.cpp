@@ -197,6 +197,7 @@ private slots:
     void cancelEndsRunningCall();
     void unwritableLogFolder();
     void readpropsPrintsValues();
+    void cryptoConfigurationIgnored();
     void readpropsExplains();
 
 private:
@@ -1091,6 +1092,27 @@ void TestPelbrook::readpropsPrintsValues()
     QCOMPARE(lines.at(0), QStringList({exe.signature, exe.productName, exe.processName, exe.originalFileName, exe.md5,
                                        exe.description}).join('\t'));
     QCOMPARE(lines.at(1).split('\t').value(1), QStringLiteral("Tarsel Sample Product"));
+}
+
+// A configuration that activates only the null provider leaves no digest at all; were
+// it read, the MD5 would be empty and the signature unverifiable.
+void TestPelbrook::cryptoConfigurationIgnored()
+{
+    const QString config = writeFile(QStringLiteral("null-provider.cnf"),
+                                     "openssl_conf = init\n[init]\nproviders = providers\n"
+                                     "[providers]\nnull = null\n[null]\nactivate = 1\n");
+    QVERIFY(!config.isEmpty());
+    QProcess readprops;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("OPENSSL_CONF"), config);
+    readprops.setProcessEnvironment(environment);
+    readprops.start(program.filePath("readprops"), {fixture("signed-sha256.exe")});
+    QVERIFY(readprops.waitForFinished());
+    const Values exe = call(fixture("signed-sha256.exe"));
+    QVERIFY(!exe.md5.isEmpty());
+    QCOMPARE(QString::fromUtf8(readprops.readAllStandardOutput()).trimmed().split('\t'),
+             QStringList({exe.signature, exe.productName, exe.processName, exe.originalFileName, exe.md5,
+                          exe.description}));
 }
 
 void TestPelbrook::readpropsExplains()

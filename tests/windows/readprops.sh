@@ -27,4 +27,29 @@ for file in "$dir"/*; do
 done
 [ "$count" -gt 20 ] || fail "only $count fixtures"
 echo "$count files compared"
+
+# libcrypto's compiled-in configuration folder is a path of the build machine, which
+# Windows resolves on the current drive (\root\.cache\…), where any user may create it;
+# Wine takes a path that starts with "/" as a Unix path. A file planted there that
+# activates only the null provider (no digests at all) must not be read.
+openssldir=$(strings "$win/libcrypto-3-x64.dll" | sed -n 's/^OPENSSLDIR: "\(\/.*\)"$/\1/p')
+if [ -z "$openssldir" ] || [ -e "$openssldir/openssl.cnf" ]; then
+  fail "no OPENSSLDIR in libcrypto, or a real openssl.cnf at '$openssldir'"
+else
+  # The topmost folder this test makes, removed again afterwards.
+  made=
+  if [ ! -d "$openssldir" ]; then
+    made=$openssldir
+    while [ ! -d "$(dirname "$made")" ]; do made=$(dirname "$made"); done
+  fi
+  mkdir -p "$openssldir"
+  printf 'openssl_conf = init\n[init]\nproviders = providers\n[providers]\nnull = null\n[null]\nactivate = 1\n' \
+    >"$openssldir/openssl.cnf"
+  file=$dir/signed-sha256.exe
+  expected=$("$linux/readprops" "$file" 2>&1)
+  actual=$(wine_run "$win/readprops.exe" "$(winpath "$file")")
+  rm -f "$openssldir/openssl.cnf"
+  [ -z "$made" ] || rm -r "$made"
+  [ "$expected" = "$actual" ] || fail "a planted openssl.cnf changed what readprops.exe reads: '$actual'"
+fi
 finish
