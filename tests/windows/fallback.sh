@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# A program folder the user may not write, as an installed copy's: pelbrook-export.exe,
+# run as an unprivileged user in a Wine prefix of that user's, keeps its log, lock and
+# temporary files in %LOCALAPPDATA%\pelbrook-export, writes the workbook, and leaves the
+# program folder as it was. Wine has no rights of its own; the Unix owner decides.
+source "$(dirname "$0")/common.sh"
+[ "$(id -u)" -eq 0 ] || { echo "needs root to run the program as another user"; exit 77; }
+chmod 755 "$scratch"
+program=$(unpack_zip "$scratch/只读 程序")
+home=$scratch/home
+mkdir -p "$home" "$scratch/in" "$scratch/out"
+chown nobody "$home" "$scratch/out"
+cp "$(fixtures)/pe64-version.exe" "$(fixtures)/product.msi" "$scratch/in/"
+chmod -R a+rX "$scratch/in"
+
+as_user() {
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    env HOME="$home" WINEPREFIX="$home/prefix" WINEDEBUG=-all QT_QPA_PLATFORM=offscreen "$@"
+}
+as_user timeout 300 wineboot -i >/dev/null 2>&1 || fail "wineboot as the user exited $?"
+before=$(cd "$program" && find . -printf '%p %s %T@\n' | sort)
+as_user timeout 300 wine "$program/pelbrook-export.exe" "$(winpath "$scratch/in")" "$(winpath "$scratch/out")\\书.xlsx" \
+  >/dev/null 2>"$scratch/stderr" || fail "pelbrook-export.exe exited $?: $(tail -2 "$scratch/stderr")"
+[ -s "$scratch/out/书.xlsx" ] || fail "no workbook"
+after=$(cd "$program" && find . -printf '%p %s %T@\n' | sort)
+[ "$before" = "$after" ] || fail "the program folder changed: $(diff <(echo "$before") <(echo "$after") | tail -3)"
+data=$home/prefix/drive_c/users/nobody/AppData/Local/pelbrook-export
+grep -q 'pelbrook-export end 0' "$data/log/Pelbrook.txt" 2>/dev/null || fail "no end line in '$data/log/Pelbrook.txt'"
+[ -e "$data/.pelbrook-export.lock" ] || fail "the run lock is not in '$data'"
+left=$(find "$data" -maxdepth 1 -name 'temp*' 2>/dev/null || true)
+[ -z "$left" ] || fail "temporary files left: $left"
+as_user wineserver -k 2>/dev/null || true
+finish
