@@ -101,7 +101,7 @@ void TestBatchExport::initTestCase()
     QVERIFY(writeFile(dir.filePath("failing-converter"), "#!/bin/sh\necho 'cannot convert' >&2\nexit 3\n"));
     QVERIFY(writeFile(dir.filePath("slow-converter"), "#!/bin/sh\nexec sleep 30\n"));
     QVERIFY(writeFile(dir.filePath("gated-converter"),
-                      "#!/bin/sh\nwhile [ ! -e \"$GATE\" ]; do sleep 0.1; done\nexec '"
+                      "#!/bin/sh\n: >\"$GATE.waiting\"\nwhile [ ! -e \"$GATE\" ]; do sleep 0.1; done\nexec '"
                           + binary(QStringLiteral("xlsxio_csv2xlsx")).toUtf8() + "' \"$@\"\n"));
     for (const char *script : {"capturing-converter", "failing-converter", "slow-converter", "gated-converter"})
         QVERIFY(QFile::setPermissions(dir.filePath(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -329,8 +329,10 @@ void TestBatchExport::frontEndsAtOnce()
     firstRun.setProcessEnvironment(environment);
     firstRun.start(folder + QLatin1Char('/') + first, {src, firstBook});
     QVERIFY(firstRun.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/temp.csv")), 60000);
+    // The converter has started, so the CSV is complete: it exists a moment before that.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(gate + QStringLiteral(".waiting")), 60000);
     const QByteArray firstCsv = fileContent(folder + QStringLiteral("/temp.csv"));
+    QVERIFY(!firstCsv.isEmpty());
 
     const Run refused = run(folder, second, {other, dir.filePath("out/old.xlsx")});
     const QString refusal = QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + folder;
