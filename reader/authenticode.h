@@ -44,6 +44,16 @@ void prepareCrypto() noexcept;
 // held while the process ends, so every call releases it before it returns.
 void releaseThreadState() noexcept;
 
+// Around every library call that may use the crypto library: prepares it, and
+// releases the calling thread's state when the call returns.
+struct CryptoScope
+{
+    CryptoScope() { prepareCrypto(); }
+    ~CryptoScope() { releaseThreadState(); }
+    CryptoScope(const CryptoScope &) = delete;
+    CryptoScope &operator=(const CryptoScope &) = delete;
+};
+
 } // namespace vantoril
 
 #endif

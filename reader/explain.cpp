@@ -16,20 +16,13 @@ namespace {
 
 constexpr std::size_t pathUnits = 260;
 
-// Around every call that may use the crypto library.
-struct CryptoScope
-{
-    CryptoScope() { vantoril::prepareCrypto(); }
-    ~CryptoScope() { vantoril::releaseThreadState(); }
-};
-
 } // namespace
 
 // Writes "topic<TAB>text" lines in UTF-8 into report, cut to capacity with its
 // terminator. Returns the same status as pelbrook.
 extern "C" VANTORIL_EXPORT int pelbrook_explain(const char16_t *path, char *report, std::size_t capacity)
 {
-    const CryptoScope cryptoScope;
+    const vantoril::CryptoScope cryptoScope;
     if (!report || capacity == 0)
         return 2;
     report[0] = '\0';

@@ -43,13 +43,6 @@ void log(const std::u16string &path, const std::string &outcome)
                             + oneLine(outcome));
 }
 
-// Around every call that may use the crypto library.
-struct CryptoScope
-{
-    CryptoScope() { vantoril::prepareCrypto(); }
-    ~CryptoScope() { vantoril::releaseThreadState(); }
-};
-
 // What a read gave beyond the six values: the log's outcome text and the times in which the values hold.
 struct ReadDetail
 {
@@ -73,7 +66,7 @@ void writeText(char *buffer, std::size_t capacity, const std::string &text)
 // The work of pelbrook and pelbrook_read; see pelbrook for the status.
 int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detail)
 {
-    const CryptoScope cryptoScope;
+    const vantoril::CryptoScope cryptoScope;
     const vantoril::Cancellation cancellation;
     // The caller clears its buffers once per run, so a value of the previous file must not survive.
     for (int i = 0; i < 6; ++i)
@@ -173,7 +166,7 @@ extern "C" VANTORIL_EXPORT int pelbrook_read(const char16_t *path, char16_t *sig
 // Returns 0 when the library cannot tell, and writes nothing then.
 extern "C" VANTORIL_EXPORT int pelbrook_build_id(char *id, std::size_t capacity)
 {
-    const CryptoScope cryptoScope;
+    const vantoril::CryptoScope cryptoScope;
     try {
         const std::string text = vantoril::buildId();
         if (text.empty() || !id || capacity == 0)
@@ -190,7 +183,7 @@ extern "C" VANTORIL_EXPORT int pelbrook_build_id(char *id, std::size_t capacity)
 // not be loaded, and writes nothing then.
 extern "C" VANTORIL_EXPORT int pelbrook_anchors_fingerprint(char *text, std::size_t capacity)
 {
-    const CryptoScope cryptoScope;
+    const vantoril::CryptoScope cryptoScope;
     try {
         const std::string &fingerprint = vantoril::Anchors::shared().fingerprint();
         if (fingerprint.empty() || !text || capacity == 0)
