@@ -2,7 +2,8 @@
 # A program folder the user may not write, as an installed copy's: pelbrook-export.exe,
 # run as an unprivileged user in a Wine prefix of that user's, keeps its log, lock and
 # temporary files in %LOCALAPPDATA%\pelbrook-export, writes the workbook, and leaves the
-# program folder as it was. Wine has no rights of its own; the Unix owner decides.
+# program folder as it was; a crash there leaves its dump in the user's data folder.
+# Wine has no rights of its own; the Unix owner decides.
 source "$(dirname "$0")/common.sh"
 [ "$(id -u)" -eq 0 ] || { echo "needs root to run the program as another user"; exit 77; }
 chmod 755 "$scratch"
@@ -29,5 +30,16 @@ grep -q 'pelbrook-export end 0' "$data/log/Pelbrook.txt" 2>/dev/null || fail "no
 [ -e "$data/.pelbrook-export.lock" ] || fail "the run lock is not in '$data'"
 left=$(find "$data" -maxdepth 1 -name 'temp*' 2>/dev/null || true)
 [ -z "$left" ] || fail "temporary files left: $left"
+
+# A crash in a current folder the user may not write, as in the installed program's
+# folder that its Start-menu entry starts in: the dump goes to the user's data folder.
+crashed="$scratch/崩溃 只读"
+copy_program "$crashed"
+chmod -R a+rX "$crashed"
+(cd "$crashed" && as_user timeout 300 wine "$crashed/wincrash.exe" null >/dev/null 2>&1) || true
+dumps=$home/prefix/drive_c/users/nobody/AppData/Local/wincrash
+[ "$(head -c 4 "$dumps/Pelbrook.dmp" 2>/dev/null)" = "MDMP" ] || fail "no minidump in '$dumps'"
+[ -z "$(find "$crashed" -name '*.dmp')" ] || fail "a dump in the unwritable folder"
+grep -q 'ApplicationCrashHandler' "$dumps/log/Pelbrook.txt" 2>/dev/null || fail "no crash line in '$dumps/log'"
 as_user wineserver -k 2>/dev/null || true
 finish
