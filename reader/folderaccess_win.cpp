@@ -33,12 +33,14 @@ std::vector<BYTE> tokenInformation(TOKEN_INFORMATION_CLASS kind)
     return information;
 }
 
-// Groups that stand for many users: never one of "us", even as a folder's owner.
+// Groups that stand for many users: never one of "us", even as a folder's owner. (Wine
+// gives a file of another Unix user the anonymous logon as owner, so that one is left to
+// the owner's rule: as an entry of anyone but the owner it counts as another user's.)
 bool isBroadGroup(PSID sid)
 {
-    const WELL_KNOWN_SID_TYPE groups[] = {WinWorldSid,        WinAuthenticatedUserSid, WinBuiltinUsersSid,
-                                          WinInteractiveSid,  WinNetworkSid,           WinAnonymousSid,
-                                          WinBuiltinGuestsSid, WinLocalSid,            WinBatchSid};
+    const WELL_KNOWN_SID_TYPE groups[] = {WinWorldSid,         WinAuthenticatedUserSid, WinBuiltinUsersSid,
+                                          WinInteractiveSid,   WinNetworkSid,           WinBuiltinGuestsSid,
+                                          WinLocalSid,         WinBatchSid};
     for (WELL_KNOWN_SID_TYPE group : groups) {
         if (IsWellKnownSid(sid, group))
             return true;
