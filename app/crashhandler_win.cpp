@@ -2,6 +2,9 @@
 
 #include "loghandler.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 #include <windows.h>
 #include <dbghelp.h>
 
@@ -45,6 +48,11 @@ volatile LONG helperThread = 0;
 // Numbered names tried when the dump's own name is taken.
 const int maxDumpNumber = 99;
 
+// The user's data folder, worked out at install: the dump goes there when the current
+// folder takes none (a standard user's shortcut starts in the program's folder under
+// C:\Program Files). Empty when unknown.
+wchar_t dataFolder[MAX_PATH];
+
 // A new file that nothing held before: CREATE_NEW follows no link or junction planted
 // in the name's place and truncates nothing. When something holds the name, the dump
 // takes a numbered one (Pelbrook-1.dmp and so on), written into name.
@@ -77,10 +85,37 @@ bool isEarlierDump(const wchar_t *fileName)
         && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY));
 }
 
+// Makes every missing folder of an absolute path; the user's own folders hand their
+// access list down to the new ones.
+void makePath(const wchar_t *path)
+{
+    wchar_t prefix[MAX_PATH];
+    const size_t length = wcslen(path);
+    if (length >= MAX_PATH)
+        return;
+    // From past the drive ("C:\"); the parts of a share's name simply fail.
+    for (size_t end = 3; end <= length; ++end) {
+        if (end < length && path[end] != L'\\')
+            continue;
+        wmemcpy(prefix, path, end);
+        prefix[end] = 0;
+        CreateDirectoryW(prefix, nullptr);
+    }
+}
+
 void writeDumpFile(const wchar_t *fileName, EXCEPTION_POINTERS *exceptionInfo, DWORD threadId)
 {
     wchar_t name[MAX_PATH];
+    wchar_t fallbackName[MAX_PATH];
     HANDLE file = createDumpFile(fileName, name, MAX_PATH);
+    if (file == INVALID_HANDLE_VALUE && dataFolder[0]) {
+        makePath(dataFolder);
+        const int length = _snwprintf(fallbackName, MAX_PATH, L"%ls\\%ls", dataFolder, fileName);
+        if (length < 0 || length >= MAX_PATH)
+            return;
+        fileName = fallbackName;
+        file = createDumpFile(fileName, name, MAX_PATH);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return;
     MINIDUMP_EXCEPTION_INFORMATION information;
@@ -197,6 +232,9 @@ void onAbortSignal(int)
 
 void installCrashHandler()
 {
+    const QString data = QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    if (!data.isEmpty() && !QDir::isRelativePath(data) && data.size() < MAX_PATH)
+        wmemcpy(dataFolder, reinterpret_cast<const wchar_t *>(data.utf16()), size_t(data.size()) + 1);
     SetUnhandledExceptionFilter(ApplicationCrashHandler);
 #if defined(_MSC_VER) || defined(_UCRT)
     // The newer runtimes show a message box and an error report on abort(); the system

@@ -18,6 +18,10 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(logMessageHandler);
     qDebug() << "Mark=2022-06-15";
     installCrashHandler();
+    const QString sharedFolder = Platform::sharedProgramFolderReason();
+    if (!sharedFolder.isEmpty())
+        qDebug() << "main=program folder" << QCoreApplication::applicationDirPath() << sharedFolder
+                 << ": data kept in" << Platform::writableDataFolder() << ", its trust folder not used";
     Platform::substituteFonts();
     Platform::loadQtTranslations();
     if (Platform::isWindowsXp())

@@ -118,6 +118,14 @@ void BatchExport::setReportFile(const QString &path)
 void BatchExport::start()
 {
     clock.start();
+    // Whoever may write the program folder may also have replaced its libraries; the user should know.
+    const QString sharedFolder = Platform::sharedProgramFolderReason();
+    if (!sharedFolder.isEmpty()) {
+        qDebug() << "BatchExport::start=program folder" << QCoreApplication::applicationDirPath() << sharedFolder;
+        report->message(QStringLiteral("注意：程序目录 %1 可被其他用户写入，日志和临时文件改存于 %2，且不使用其中的 trust 文件夹")
+                            .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                                 QDir::toNativeSeparators(Platform::writableDataFolder())));
+    }
     // Everything that would only fail after a long run is checked first.
     if (!QFileInfo(sourceFolder).isDir()) {
         fail(failureText(ThreadSoftwareInfo::SourceFolderMissing, sourceFolder));

@@ -4,34 +4,23 @@
 #include "consoleinterrupt.h"
 #include "loghandler.h"
 #include "progressreport.h"
+#include "terminal.h"
 #include "threadsoftwareinfo.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-
-#include <cstdio>
-
-namespace {
-
-void writeError(const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const CommandLine commandLine(app.arguments().mid(1));
     if (commandLine.isHelp()) {
-        const QByteArray usage = CommandLine::usage().toUtf8();
-        std::fwrite(usage.constData(), 1, size_t(usage.size()), stdout);
+        Terminal::writeStdout(CommandLine::usage());
         return 0;
     }
     if (!commandLine.ok()) {
-        writeError(QStringLiteral("pelbrook-export: ") + commandLine.error() + QLatin1Char('\n') + CommandLine::usage());
+        Terminal::writeStderr(QStringLiteral("pelbrook-export: ") + commandLine.error() + QLatin1Char('\n')
+                              + CommandLine::usage());
         return 2;
     }
 

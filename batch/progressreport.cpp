@@ -5,8 +5,6 @@
 #include <QDir>
 #include <QTimer>
 
-#include <cstdio>
-
 namespace {
 
 // Often enough for a rate that moves while a large file is read, rarely enough to cost nothing.
@@ -33,10 +31,17 @@ ProgressReport::ProgressReport(bool quiet, QObject *parent)
 {
     clock.start();
     if (onTerminal && !quiet) {
+        escapes = Terminal::beginEscapes();
         redraw = new QTimer(this);
         redraw->setInterval(redrawMs);
         connect(redraw, &QTimer::timeout, this, &ProgressReport::drawBar);
     }
+}
+
+ProgressReport::~ProgressReport()
+{
+    if (redraw)
+        Terminal::endEscapes();
 }
 
 void ProgressReport::extractionStarted(int total, const QString &first)
@@ -114,6 +119,16 @@ QString ProgressReport::keepEnd(const QString &text, int columns)
     return ellipsis + QString::fromUcs4(codes.constData() + start, codes.size() - start);
 }
 
+QString ProgressReport::lineRewrite(const QString &line, bool escapes, int columns)
+{
+    if (escapes)
+        return QStringLiteral("\r\x1b[K") + line;
+    // A console that shows escape codes as text: spaces cover what the last line left,
+    // up to the column before the edge, where a full line would wrap.
+    const QString cover(qMax(0, columns - 1 - displayWidth(line)), QLatin1Char(' '));
+    return QLatin1Char('\r') + line + cover + (line.isEmpty() ? QStringLiteral("\r") : QString());
+}
+
 void ProgressReport::drawBar()
 {
     const int filled = total > 0 ? int(qint64(barCells) * done / total) : 0;
@@ -126,7 +141,7 @@ void ProgressReport::drawBar()
     // One column short of the width: a full line would wrap on some terminals.
     const int room = Terminal::stderrColumns() - 1 - displayWidth(head);
     const QString tail = room > 3 ? keepEnd(QDir::toNativeSeparators(current), room) : QString();
-    write(QStringLiteral("\r\x1b[K") + head + tail);
+    write(lineRewrite(head + tail, escapes, Terminal::stderrColumns()));
     barShown = true;
 }
 
@@ -134,13 +149,11 @@ void ProgressReport::clearBar()
 {
     if (!barShown)
         return;
-    write(QStringLiteral("\r\x1b[K"));
+    write(lineRewrite(QString(), escapes, Terminal::stderrColumns()));
     barShown = false;
 }
 
 void ProgressReport::write(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    Terminal::writeStderr(text);
 }

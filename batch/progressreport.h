@@ -15,6 +15,7 @@ class ProgressReport : public QObject
     Q_OBJECT
 public:
     explicit ProgressReport(bool quiet, QObject *parent = nullptr);
+    ~ProgressReport() override;
 
     // The extraction of total installers begins; first is the first one to be read.
     void extractionStarted(int total, const QString &first);
@@ -31,6 +32,10 @@ public:
     static int displayWidth(const QString &text);
     // text cut to at most columns display columns, keeping its end behind "...".
     static QString keepEnd(const QString &text, int columns);
+    // What puts line (at most columns - 1 display columns) in place of the one the cursor
+    // is on: escape codes where the terminal takes them, else spaces over the rest. An
+    // empty line leaves the cursor at its start.
+    static QString lineRewrite(const QString &line, bool escapes, int columns);
 
 private:
     void drawBar();
@@ -39,6 +44,7 @@ private:
 
     bool quiet;
     bool onTerminal;
+    bool escapes = false;
     bool barShown = false;
     int total = 0;
     int done = 0;

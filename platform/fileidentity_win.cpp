@@ -1,5 +1,7 @@
 #include "fileidentity.h"
 
+#include "folderaccess.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -47,8 +49,8 @@ FileIdentity fileIdentity(const QString &path)
 
 QString preparePrivateFolder(const QString &folder)
 {
-    // The user's local application data is the user's own by its access list; only a
-    // junction or link put in place of the folder could lead elsewhere.
+    // Made inside the user's local application data, the folder inherits its access list,
+    // which is the user's own; one made by hand or moved there may still be another's.
     const QString parent = QFileInfo(folder).absolutePath();
     if (!QDir().mkpath(parent))
         return QStringLiteral("cannot create ") + parent;
@@ -63,6 +65,9 @@ QString preparePrivateFolder(const QString &folder)
         return QStringLiteral("the folder is a link");
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return QStringLiteral("not a folder");
+    const std::string refusal = vantoril::folderRefusal(vantoril::FolderUse::Private, native.toUtf8().toStdString());
+    if (!refusal.empty())
+        return QStringLiteral("the folder ") + QString::fromStdString(refusal);
     return QString();
 }
 

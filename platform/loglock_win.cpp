@@ -1,5 +1,7 @@
 #include "loglock.h"
 
+#include "folderaccess.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -38,10 +40,12 @@ bool LogLock::isHeld() const
 
 LogLock::AppendResult LogLock::appendUnlessFull(const QString &fileName, const QByteArray &bytes, qint64 fullSize)
 {
-    // Neither the log folder nor the live file may be a link or junction planted there.
-    const DWORD folderAttributes = GetFileAttributesW(
-        reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(QFileInfo(fileName).path()).utf16()));
-    if (folderAttributes == INVALID_FILE_ATTRIBUTES || (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    // Neither the log folder nor the live file may be a link or junction planted there,
+    // and only a folder of this user's that nobody else may write keeps it so.
+    const QString folder = QDir::toNativeSeparators(QFileInfo(fileName).path());
+    const DWORD folderAttributes = GetFileAttributesW(reinterpret_cast<LPCWSTR>(folder.utf16()));
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES || (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        || !vantoril::folderRefusal(vantoril::FolderUse::Private, folder.toUtf8().toStdString()).empty())
         return Failed;
     HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(fileName).utf16()),
                               FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include "folderaccess.h"
 #include "logplace.h"
 
 #include <QCoreApplication>
@@ -58,10 +59,12 @@ ReaderLogPlace readerLogPlace()
 namespace {
 
 #ifdef Q_OS_WIN
-// A program folder's rights are those its installer gave it; only writing decides here.
-bool isPrivateFolder(const QString &)
+// Another user who owns the folder or may write it could plant a link or a file of
+// theirs among the log and the temporary files.
+bool isPrivateFolder(const QString &folder)
 {
-    return true;
+    return vantoril::folderRefusal(vantoril::FolderUse::Private, encodeFileName(QDir::toNativeSeparators(folder)).toStdString())
+        .empty();
 }
 #else
 // Whether only this user may put anything in a folder. Elsewhere another user could
@@ -114,9 +117,22 @@ QString recheckWritableDataFolder()
     return dataFolder;
 }
 
+QString sharedProgramFolderReason()
+{
+    static const QString reason = QString::fromStdString(
+        vantoril::folderRefusal(vantoril::FolderUse::Program,
+                                encodeFileName(QDir::toNativeSeparators(QCoreApplication::applicationDirPath())).toStdString()));
+    return reason;
+}
+
 void substituteFonts()
 {
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    // Windows lists a font under its localized name only on a system of that display
+    // language: an English Windows knows the face only as "Microsoft YaHei".
+    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
+                               {QStringLiteral("Microsoft YaHei"), QStringLiteral("Microsoft YaHei UI")});
+#else
     QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
                                {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
 #endif

@@ -25,8 +25,9 @@ struct ReaderLogPlace
 };
 ReaderLogPlace readerLogPlace();
 
-// The program folder when files can be created in it and (outside Windows) nobody
-// else may write it, otherwise a per-user data folder (created on demand). Holds the log folder and the temporary export files.
+// The program folder when files can be created in it and nobody else may write it (on
+// Windows: nobody but its owner, this user, the administrators and the system), otherwise
+// a per-user data folder (created on demand). Holds the log folder and the temporary export files.
 // Decided on the first call and kept.
 QString writableDataFolder();
 
@@ -34,8 +35,16 @@ QString writableDataFolder();
 // before (the program folder may have become read-only). Returns the new choice.
 QString recheckWritableDataFolder();
 
+// Why users besides the program folder's owner, this user, the administrators and the
+// system may write the program folder; empty when they may not. They could replace its
+// libraries, so the program keeps no data there and the reader library leaves the
+// `trust` folder beside it unused: the front ends say so. Decided on the first call.
+QString sharedProgramFolderReason();
+
 // Maps the design's Windows font family onto the CJK font installed here, so
-// Latin and Chinese glyphs come from one face. Call once the application exists.
+// Latin and Chinese glyphs come from one face; on Windows onto the same face's English
+// name, the only one a Windows of another display language lists. Call once the
+// application exists.
 void substituteFonts();
 
 // Installs Qt's own Simplified Chinese texts (the file dialogs, their questions and

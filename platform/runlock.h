@@ -14,7 +14,8 @@ public:
     RunLock(const RunLock &) = delete;
     RunLock &operator=(const RunLock &) = delete;
 
-    // True when this process now holds the lock; never waits.
+    // True when this process now holds the lock; never waits for another holder (on
+    // Windows it waits up to a second for a program that opened the file without sharing).
     bool tryLock();
 
 private:

@@ -1,5 +1,6 @@
 #include "anchors.h"
 
+#include "folderaccess.h"
 #include "signaturecache.h"
 #include "system.h"
 #include "text.h"
@@ -161,8 +162,22 @@ void Anchors::addFolder(const std::string &folder)
 {
     if (folder.empty())
         return;
+    const std::vector<std::string> files = smallFilesIn(folder, certificateFileLimit, folderEntryLimit);
+    // Whoever may write the folder, or the program folder around it, could plant a root
+    // there and have their own signer shown as a vendor.
+    if (!files.empty()) {
+        const std::size_t separator = folder.find_last_of("/\\");
+        const std::string programFolder = separator == std::string::npos ? std::string(".") : folder.substr(0, separator);
+        for (const std::string &place : {programFolder, folder}) {
+            const std::string reason = folderRefusal(FolderUse::Program, place);
+            if (!reason.empty()) {
+                loadNotes.push_back("not used: " + folder + " (" + place + " " + reason + ")");
+                return;
+            }
+        }
+    }
     int added = 0;
-    for (const std::string &content : smallFilesIn(folder, certificateFileLimit, folderEntryLimit))
+    for (const std::string &content : files)
         added += addCertificates(anchors, content.data(), static_cast<int>(content.size()), nullptr);
     loadNotes.push_back(std::to_string(added) + " certificates from " + folder);
 }

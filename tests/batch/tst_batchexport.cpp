@@ -42,6 +42,8 @@ private slots:
     void frontEndsAtOnce_data();
     void frontEndsAtOnce();
     void cacheAcrossRuns();
+    void sharedProgramFolder_data();
+    void sharedProgramFolder();
 
 private:
     struct Run
@@ -476,6 +478,35 @@ void TestBatchExport::cacheAcrossRuns()
     QVERIFY2(afterGarbage.exitCode == 0 && !afterGarbage.err.contains(QStringLiteral("取自缓存 0 个")),
              qPrintable(afterGarbage.err));
     qunsetenv("XDG_DATA_HOME");
+}
+
+void TestBatchExport::sharedProgramFolder_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("shared");
+    QTest::newRow("only the owner writes") << 0755 << false;
+    QTest::newRow("everyone writes") << 0777 << true;
+}
+
+// A program folder others may write keeps no data and anchors no signature, and the user is told.
+void TestBatchExport::sharedProgramFolder()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, shared);
+    const QString folder =
+        programFolder(QStringLiteral("shared-%1").arg(mode, 0, 8), binary(QStringLiteral("xlsxio_csv2xlsx")));
+    QVERIFY(!folder.isEmpty());
+    QVERIFY(QDir().mkpath(folder + "/trust"));
+    QVERIFY(QFile::copy(dir.filePath("fixture-root.pem"), folder + "/trust/root.pem"));
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(mode)) == 0);
+    const QString out = dir.filePath(QStringLiteral("shared-%1.xlsx").arg(mode, 0, 8));
+
+    const Run result = run(folder, QStringLiteral("pelbrook-export"), {"--no-cache", cachedSrc, out});
+    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+    const QString notice = QStringLiteral("注意：程序目录 %1 可被其他用户写入").arg(folder);
+    QCOMPARE(result.err.count(notice), shared ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(folder + "/log"), !shared);
+    QCOMPARE(cellOf(workbookRows(readWorkbook(out)), "signed.exe", 5).isEmpty(), shared);
 }
 
 QTEST_GUILESS_MAIN(TestBatchExport)

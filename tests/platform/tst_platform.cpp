@@ -1,7 +1,11 @@
+#include "consoleinterrupt.h"
+#include "folderaccess.h"
 #include "platform.h"
 #include "runlock.h"
 
 #include <QtTest>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -23,7 +27,20 @@ private slots:
     void listFolderKeepsNameBytes();
     void runLockPlanted_data();
     void runLockPlanted();
+    void accessListRefusal_data();
+    void accessListRefusal();
+    void folderModeRefusal_data();
+    void folderModeRefusal();
+    void consoleEventAnswer_data();
+    void consoleEventAnswer();
 };
+
+using vantoril::AccessEntry;
+using vantoril::FolderUse;
+using vantoril::Trustee;
+Q_DECLARE_METATYPE(std::vector<AccessEntry>)
+Q_DECLARE_METATYPE(FolderUse)
+Q_DECLARE_METATYPE(Trustee)
 
 void TestPlatform::filesystemRoot_data()
 {
@@ -241,6 +258,155 @@ void TestPlatform::runLockPlanted()
     QCOMPARE(lock.tryLock(), locks);
     QVERIFY(precious.open(QIODevice::ReadOnly));
     QCOMPARE(precious.readAll(), QByteArray("root's own file\n"));
+}
+
+namespace {
+
+// Windows' masks as icacls names them.
+const quint32 readExecute = 0x001200A9;    // RX
+const quint32 modify = 0x001301BF;         // M
+const quint32 fullControl = 0x001F01FF;    // F
+const quint32 appendData = 0x00000004;     // AD: on a folder, make subfolders
+const quint32 deleteChild = 0x00000040;    // DC
+const quint32 writeDac = 0x00040000;       // WDAC
+const quint32 genericWrite = 0x40000000;   // GW
+const quint32 genericAll = 0x10000000;     // GA
+const quint32 writeAttributes = 0x00000100; // WA: changes no content
+
+AccessEntry allow(Trustee trustee, quint32 mask, bool inheritOnly = false)
+{
+    return {true, inheritOnly, mask, trustee};
+}
+
+} // namespace
+
+// The Windows decision on a folder's owner and access list, as Windows hands them out
+// (the lists of C:\Program Files and C:\ by icacls); the system's side only names the
+// trustees, which Wine cannot show as Windows has them.
+void TestPlatform::accessListRefusal_data()
+{
+    QTest::addColumn<FolderUse>("use");
+    QTest::addColumn<Trustee>("owner");
+    QTest::addColumn<bool>("hasList");
+    QTest::addColumn<std::vector<AccessEntry>>("entries");
+    QTest::addColumn<QString>("refusal");
+
+    const std::vector<AccessEntry> programFiles{
+        allow(Trustee::TrustedInstaller, fullControl), allow(Trustee::System, fullControl),
+        allow(Trustee::Administrators, fullControl), allow(Trustee::Other, readExecute),
+        allow(Trustee::Other, genericAll, true), allow(Trustee::Owner, genericAll, true)};
+    QTest::newRow("installed under Program Files")
+        << FolderUse::Program << Trustee::Administrators << true << programFiles << "";
+    QTest::newRow("installed, as the user's data")
+        << FolderUse::Private << Trustee::Administrators << true << programFiles << "";
+    // A folder made under C:\ inherits Authenticated Users: Modify.
+    std::vector<AccessEntry> underDriveRoot{allow(Trustee::Administrators, fullControl),
+                                            allow(Trustee::System, fullControl), allow(Trustee::Other, readExecute),
+                                            allow(Trustee::Other, modify)};
+    QTest::newRow("unzipped under C:\\") << FolderUse::Program << Trustee::CurrentUser << true << underDriveRoot
+                                           << "may be written by other users";
+    QTest::newRow("in the user's profile")
+        << FolderUse::Private << Trustee::CurrentUser << true
+        << std::vector<AccessEntry>{allow(Trustee::System, fullControl), allow(Trustee::Administrators, fullControl),
+                                    allow(Trustee::CurrentUser, fullControl)}
+        << "";
+    QTest::newRow("another user's, for the program") << FolderUse::Program << Trustee::Other << true
+                                                     << std::vector<AccessEntry>{allow(Trustee::Owner, fullControl)}
+                                                     << "";
+    QTest::newRow("another user's, for data") << FolderUse::Private << Trustee::Other << true
+                                              << std::vector<AccessEntry>{allow(Trustee::Owner, fullControl)}
+                                              << "belongs to another user";
+    QTest::newRow("no access list") << FolderUse::Program << Trustee::CurrentUser << false
+                                    << std::vector<AccessEntry>{} << "has no access list, so everyone may write it";
+    QTest::newRow("empty access list") << FolderUse::Private << Trustee::CurrentUser << true
+                                       << std::vector<AccessEntry>{} << "";
+    for (const auto &right : std::vector<std::pair<const char *, quint32>>{{"make subfolders", appendData},
+                                                                            {"delete children", deleteChild},
+                                                                            {"change the list", writeDac},
+                                                                            {"generic write", genericWrite},
+                                                                            {"generic all", genericAll}})
+        QTest::newRow(qPrintable(QStringLiteral("others may %1").arg(QLatin1String(right.first))))
+            << FolderUse::Program << Trustee::CurrentUser << true
+            << std::vector<AccessEntry>{allow(Trustee::Other, right.second)} << "may be written by other users";
+    QTest::newRow("others may only change attributes")
+        << FolderUse::Program << Trustee::CurrentUser << true
+        << std::vector<AccessEntry>{allow(Trustee::Other, writeAttributes | readExecute)} << "";
+    QTest::newRow("handed down only") << FolderUse::Program << Trustee::CurrentUser << true
+                                      << std::vector<AccessEntry>{allow(Trustee::Other, modify, true)} << "";
+    QTest::newRow("denied to others, allowed to others")
+        << FolderUse::Program << Trustee::CurrentUser << true
+        << std::vector<AccessEntry>{{false, false, modify, Trustee::Other}, allow(Trustee::Other, modify)}
+        << "may be written by other users";
+}
+
+void TestPlatform::accessListRefusal()
+{
+    QFETCH(FolderUse, use);
+    QFETCH(Trustee, owner);
+    QFETCH(bool, hasList);
+    QFETCH(std::vector<AccessEntry>, entries);
+    QFETCH(QString, refusal);
+    QCOMPARE(QString::fromStdString(vantoril::folderRefusal(use, owner, hasList, entries)), refusal);
+}
+
+// The same decision here, on the mode bits and owner of real folders.
+void TestPlatform::folderModeRefusal_data()
+{
+    QTest::addColumn<FolderUse>("use");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("ownedByNobody");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("program, owner only") << FolderUse::Program << 0755 << false << "";
+    QTest::newRow("program, group may write") << FolderUse::Program << 0775 << false << "may be written by other users";
+    QTest::newRow("program, everyone may write") << FolderUse::Program << 0757 << false
+                                                 << "may be written by other users";
+    QTest::newRow("program, sticky and shared") << FolderUse::Program << 01777 << false
+                                                << "may be written by other users";
+    QTest::newRow("program of another user's") << FolderUse::Program << 0755 << true << "";
+    QTest::newRow("data of another user's") << FolderUse::Private << 0700 << true << "belongs to another user";
+    QTest::newRow("data, own and private") << FolderUse::Private << 0700 << false << "";
+}
+
+void TestPlatform::folderModeRefusal()
+{
+    QFETCH(FolderUse, use);
+    QFETCH(int, mode);
+    QFETCH(bool, ownedByNobody);
+    QFETCH(QString, refusal);
+    if (ownedByNobody && geteuid() != 0)
+        QSKIP("needs root to give a folder to another user");
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QByteArray path = QFile::encodeName(folder.path());
+    QVERIFY(chmod(path.constData(), mode_t(mode)) == 0);
+    if (ownedByNobody)
+        QVERIFY(chown(path.constData(), 65534, 65534) == 0);
+    QCOMPARE(QString::fromStdString(vantoril::folderRefusal(use, path.toStdString())), refusal);
+}
+
+// A closed console (or a log-off or shut-down) ends the process when the handler returns,
+// so only those hold the system's thread; Ctrl-C and Ctrl-Break return at once.
+void TestPlatform::consoleEventAnswer_data()
+{
+    QTest::addColumn<int>("event");
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("hold");
+    QTest::newRow("CTRL_C_EVENT") << 0 << int(SIGINT) << false;
+    QTest::newRow("CTRL_BREAK_EVENT") << 1 << int(SIGTERM) << false;
+    QTest::newRow("CTRL_CLOSE_EVENT") << 2 << int(SIGTERM) << true;
+    QTest::newRow("reserved 3") << 3 << 0 << false;
+    QTest::newRow("CTRL_LOGOFF_EVENT") << 5 << int(SIGTERM) << true;
+    QTest::newRow("CTRL_SHUTDOWN_EVENT") << 6 << int(SIGTERM) << true;
+}
+
+void TestPlatform::consoleEventAnswer()
+{
+    QFETCH(int, event);
+    QFETCH(int, signalNumber);
+    QFETCH(bool, hold);
+    const ConsoleInterrupt::ConsoleEventAnswer answer = ConsoleInterrupt::answerConsoleEvent(static_cast<unsigned long>(event));
+    QCOMPARE(answer.signalNumber, signalNumber);
+    QCOMPARE(answer.holdUntilEnded, hold);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -170,6 +170,8 @@ private slots:
     void verdictSpan();
     void trustFolder_data();
     void trustFolder();
+    void trustFolderOthersMayWrite_data();
+    void trustFolderOthersMayWrite();
     void realSigners_data();
     void realSigners();
     void msiProperties_data();
@@ -596,6 +598,42 @@ void TestPelbrook::trustFolder()
     const QString line = run(readprops, {fixture("signed-sha256.exe")}, &exitCode);
     QCOMPARE(exitCode, 0);
     QCOMPARE(line.section(QLatin1Char('\t'), 0, 0), trusted ? QString::fromUtf8("测试签名者 Test Signer") : QString());
+}
+
+void TestPelbrook::trustFolderOthersMayWrite_data()
+{
+    QTest::addColumn<int>("programMode");
+    QTest::addColumn<int>("trustMode");
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("only the owner writes") << 0755 << 0755 << true;
+    QTest::newRow("group writes the program folder") << 0775 << 0755 << false;
+    QTest::newRow("everyone writes the program folder") << 01777 << 0755 << false;
+    QTest::newRow("everyone writes the trust folder") << 0755 << 0777 << false;
+}
+
+// Whoever may write the program folder or its `trust` folder could plant a root there
+// and have their own signer shown as a vendor, so such a folder anchors nothing.
+void TestPelbrook::trustFolderOthersMayWrite()
+{
+    QFETCH(int, programMode);
+    QFETCH(int, trustMode);
+    QFETCH(bool, trusted);
+
+    QTemporaryDir folder;
+    const QString readprops = copyProgramFolder(folder.path());
+    QVERIFY(!readprops.isEmpty());
+    const QString trust = folder.filePath(QStringLiteral("trust"));
+    QVERIFY(QFile::copy(fixture("trust/root.pem"), trust + "/root.pem"));
+    QVERIFY(::chmod(QFile::encodeName(folder.path()).constData(), mode_t(programMode)) == 0);
+    QVERIFY(::chmod(QFile::encodeName(trust).constData(), mode_t(trustMode)) == 0);
+    int exitCode = -1;
+    const QString line = run(readprops, {fixture("signed-sha256.exe")}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(line.section(QLatin1Char('\t'), 0, 0), trusted ? QString::fromUtf8("测试签名者 Test Signer") : QString());
+    if (!trusted) {
+        const QString explained = run(readprops, {"--explain", fixture("signed-sha256.exe")}, &exitCode);
+        QVERIFY2(explained.contains("anchors\tnot used: " + trust), qPrintable(explained));
+    }
 }
 
 // A file from a Debian or npm package, fetched with the registry's own client once per run;
