@@ -60,6 +60,7 @@ private slots:
     void folderIdsIndependentOfTyping();
     void namesEscaped();
     void plantedLockNotOurs();
+    void plantedLogFolderNotOurs();
     void fallbackDataFolderChecked();
     void libraryLogRemovedAndBounded();
     void cacheOnlyWhereIdentityHolds();
@@ -403,6 +404,17 @@ void TestExportSafety::plantedLockNotOurs()
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains("锁文件不是本用户的：" + lock), qPrintable(result.err));
     QVERIFY(!QFile::exists(dir.filePath("lock.xlsx")));
+}
+
+void TestExportSafety::plantedLogFolderNotOurs()
+{
+    const QString folder = programFolder("logfolder");
+    QVERIFY(QDir().mkpath(folder + "/log"));
+    QVERIFY(::chown(QFile::encodeName(folder + "/log").constData(), 65534, 65534) == 0);
+    const Run result = run(folder, "pelbrook-export", {src, dir.filePath("logfolder.xlsx")});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.contains("日志目录不是本用户的，日志未写入：" + folder + "/log"), qPrintable(result.err));
+    QCOMPARE(QDir(folder + "/log").entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 // A program folder others may write sends the temporary files to the data folder; one
