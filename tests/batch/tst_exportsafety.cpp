@@ -241,20 +241,21 @@ void TestExportSafety::cacheKeepsTheFileRead()
 {
     const QString folder = programFolder("swap", binary("libswappingreader.so"));
     const QString source = dir.filePath("swap-src");
-    QVERIFY(writeFile(source + "/setup.exe", "the real installer"));
-    QVERIFY(writeFile(dir.filePath("stand-in.exe"), "another installer"));
-    // Files changed in the last two seconds are not kept.
-    QTest::qWait(2100);
+    QVERIFY(writeFile(source + "/green/setup.exe", "the real installer"));
+    QVERIFY(writeFile(dir.filePath("stand-in/setup.exe"), "another installer"));
+    // Files changed in the last two seconds (whole seconds) are not kept.
+    QTest::qWait(3100);
     const QStringList data{"XDG_DATA_HOME=" + dir.filePath("swap-data")};
     const QString out = dir.filePath("swap.xlsx");
 
-    const Run swapped = run(folder, "pelbrook-export", {source, out}, data + QStringList{"SWAP_WITH=" + dir.filePath("stand-in.exe")});
+    const Run swapped = run(folder, "pelbrook-export", {source, out}, data + QStringList{"SWAP_WITH=" + dir.filePath("stand-in")});
     QCOMPARE(swapped.exitCode, 0);
     const Run again = run(folder, "pelbrook-export", {source, out}, data);
     QCOMPARE(again.exitCode, 0);
     const QList<QStringList> rows = workbookRows(readWorkbook(out));
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(1).value(13), md5Hex("the real installer"));
+    QVERIFY2(again.err.contains("取自缓存 1 个"), qPrintable(again.err));
 }
 
 void TestExportSafety::fileChangingWhileRead()
@@ -491,7 +492,7 @@ void TestExportSafety::cacheOffOnFatImage()
         QSKIP(qPrintable("this machine does not mount a FAT image: " + QString::fromLocal8Bit(mount.readAllStandardError())));
     const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mounted}); });
     QVERIFY(QFile::copy(src + "/a.exe", mounted + "/a.exe"));
-    QTest::qWait(2100);
+    QTest::qWait(3100);
     const QString folder = programFolder("fat");
     const QStringList data{"XDG_DATA_HOME=" + dir.filePath("fat-data")};
     for (int i = 0; i < 2; ++i) {

@@ -1,7 +1,7 @@
 // A reader library that does, inside each call, what whoever may write the source folder
-// can do while a file is read: with SWAP_WITH set it puts that file in the path's place
-// for the read and the real one back after it; with GROW_WHILE_READ set it appends to
-// the file. Its MD5 is that of the bytes it read, through the caller's descriptor where
+// can do while a file is read: with SWAP_WITH set it puts that folder in the place of the
+// file's folder for the read and the real one back after it (the file itself is not
+// touched, so its change time stays); with GROW_WHILE_READ set it appends to the file. Its MD5 is that of the bytes it read, through the caller's descriptor where
 // it is handed one, else through the path, as the real library reads.
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -37,12 +37,12 @@ QByteArray readAll(int fd)
 int answer(std::intptr_t handle, const char16_t *path, char16_t *const outputs[6])
 {
     const QString file = QString::fromUtf16(path);
-    const QByteArray name = QFile::encodeName(file);
+    const QByteArray folder = QFile::encodeName(file.left(file.lastIndexOf(QLatin1Char('/'))));
     const QByteArray standIn = qgetenv("SWAP_WITH");
-    const QByteArray away = name + ".away";
+    const QByteArray away = folder + ".away";
     if (!standIn.isEmpty()) {
-        ::rename(name.constData(), away.constData());
-        ::rename(standIn.constData(), name.constData());
+        ::rename(folder.constData(), away.constData());
+        ::rename(standIn.constData(), folder.constData());
     }
     if (qEnvironmentVariableIsSet("GROW_WHILE_READ")) {
         QFile grown(file);
@@ -58,8 +58,8 @@ int answer(std::intptr_t handle, const char16_t *path, char16_t *const outputs[6
             content = read.readAll();
     }
     if (!standIn.isEmpty()) {
-        ::rename(name.constData(), standIn.constData());
-        ::rename(away.constData(), name.constData());
+        ::rename(folder.constData(), standIn.constData());
+        ::rename(away.constData(), folder.constData());
     }
     for (int i = 0; i < 6; ++i)
         outputs[i][0] = u'\0';
