@@ -303,7 +303,7 @@ void ThreadSoftwareInfo::run()
             if (result.changedWhileRead) {
                 result.status = Unstable;
                 result.reason = QStringLiteral("changed while it was read, twice");
-            } else if (cacheUsable && cacheMode != CacheOff && result.identity.valid) {
+            } else if (cacheUsable && result.identity.valid) {
                 // Kept under the identity of the very file read, and only where that identity holds.
                 if (result.identity.trustworthy)
                     cache.store(f, result.identity, {result.status, result.values, result.reason, result.validFrom,
