@@ -64,7 +64,8 @@ private slots:
     void fallbackDataFolderChecked();
     void libraryLogRemovedAndBounded();
     void cacheOnlyWhereIdentityHolds();
-    void cacheOffOnFatImage();
+    void cacheOffOnImages_data();
+    void cacheOffOnImages();
 
 private:
     struct Run
@@ -476,30 +477,71 @@ void TestExportSafety::cacheOnlyWhereIdentityHolds()
     QVERIFY(!made.distrust.isEmpty());
 }
 
-// On FAT a file rewritten at its size with its time put back looks unchanged, so the
-// second export reads every file again and the log says why.
-void TestExportSafety::cacheOffOnFatImage()
+// On FAT and exFAT a file rewritten at its size with its time put back looks unchanged
+// (through FUSE the change time is the modification time), so every export reads every
+// file there and the log says why.
+void TestExportSafety::cacheOffOnImages_data()
 {
-    const QString image = dir.filePath("fat.img");
-    const QString mounted = dir.filePath("fat");
+    QTest::addColumn<QString>("maker");
+    QTest::addColumn<QString>("mounter"); // "loop" or "fuse"
+    QTest::addColumn<QString>("type");
+    QTest::newRow("exFAT through FUSE") << "mkfs.exfat" << "fuse" << "exfat";
+    QTest::newRow("exFAT") << "mkfs.exfat" << "loop" << "exfat";
+    QTest::newRow("FAT") << "mkfs.vfat" << "loop" << "vfat";
+}
+
+void TestExportSafety::cacheOffOnImages()
+{
+    QFETCH(QString, maker);
+    QFETCH(QString, mounter);
+    QFETCH(QString, type);
+    const QString image = dir.filePath(type + mounter + ".img");
+    const QString mounted = dir.filePath(type + mounter);
     QVERIFY(QDir().mkpath(mounted));
     QVERIFY(QProcess::execute("truncate", {"-s", "16M", image}) == 0);
-    if (QProcess::execute("mkfs.vfat", {image}) != 0)
-        QSKIP("mkfs.vfat (dosfstools) is not installed");
+    if (QProcess::execute(maker, {image}) != 0)
+        QSKIP(qPrintable(maker + " is not installed (dosfstools, exfatprogs)"));
+    QString device;
     QProcess mount;
-    mount.start("mount", {"-o", "loop", image, mounted});
-    if (!mount.waitForFinished(30000) || mount.exitCode() != 0)
-        QSKIP(qPrintable("this machine does not mount a FAT image: " + QString::fromLocal8Bit(mount.readAllStandardError())));
-    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mounted}); });
-    QVERIFY(QFile::copy(src + "/a.exe", mounted + "/a.exe"));
-    QTest::qWait(3100);
-    const QString folder = programFolder("fat");
-    const QStringList data{"XDG_DATA_HOME=" + dir.filePath("fat-data")};
-    for (int i = 0; i < 2; ++i) {
-        const Run result = run(folder, "pelbrook-export", {mounted, dir.filePath("fat.xlsx")}, data);
-        QCOMPARE(result.exitCode, 0);
-        QVERIFY2(result.err.contains("取自缓存 0 个"), qPrintable(result.err));
+    if (mounter == "fuse") {
+        QProcess attach;
+        attach.start("losetup", {"-f", "--show", image});
+        if (!attach.waitForFinished(30000) || attach.exitCode() != 0)
+            QSKIP("this machine gives no loop device");
+        device = QString::fromLocal8Bit(attach.readAllStandardOutput()).trimmed();
+        mount.start("mount.exfat-fuse", {device, mounted});
+    } else {
+        mount.start("mount", {"-t", type, "-o", "loop", image, mounted});
     }
+    const bool isMounted = mount.waitForFinished(30000) && mount.exitStatus() == QProcess::NormalExit
+        && mount.exitCode() == 0;
+    const auto unmount = qScopeGuard([&] {
+        if (isMounted)
+            QProcess::execute("umount", {mounted});
+        if (!device.isEmpty())
+            QProcess::execute("losetup", {"-d", device});
+    });
+    if (!isMounted)
+        QSKIP(qPrintable("this machine does not mount the image: " + QString::fromLocal8Bit(mount.readAllStandardError())));
+
+    const QString file = mounted + "/a.exe";
+    QVERIFY(writeFile(file, QByteArray(4096, 'A')));
+    const QDateTime written = QFileInfo(file).lastModified();
+    QTest::qWait(3100);
+    const QString folder = programFolder("image");
+    const QStringList data{"XDG_DATA_HOME=" + dir.filePath("image-data" + QString::number(folders))};
+    const QString out = dir.filePath("image" + QString::number(folders) + ".xlsx");
+    const Run first = run(folder, "pelbrook-export", {mounted, out}, data);
+    QCOMPARE(first.exitCode, 0);
+    // Rewritten at the same size, its time put back.
+    QVERIFY(writeFile(file, QByteArray(4096, 'B')));
+    // By name, once the file is closed: closing it through FUSE sets its time again.
+    QCOMPARE(QProcess::execute("touch", {"-d", "@" + QString::number(written.toSecsSinceEpoch()), file}), 0);
+    QTest::qWait(3100);
+    const Run second = run(folder, "pelbrook-export", {mounted, out}, data);
+    QCOMPARE(second.exitCode, 0);
+    QVERIFY2(second.err.contains("取自缓存 0 个"), qPrintable(second.err));
+    QCOMPARE(workbookRows(readWorkbook(out)).value(1).value(13), md5Hex(QByteArray(4096, 'B')));
     QVERIFY(fileContent(folder + "/log/Pelbrook.txt").contains("cache not used for"));
 }
 
