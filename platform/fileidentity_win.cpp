@@ -24,6 +24,34 @@ qint64 nanoseconds(qint64 fileTime)
 
 namespace {
 
+// Whether the change journal of the file's volume is running now: a journal that was
+// turned off leaves each file its last number, which later writes do not change.
+bool isJournalActive(HANDLE file)
+{
+    wchar_t finalPath[1024] = {};
+    const DWORD length = GetFinalPathNameByHandleW(file, finalPath, 1024, VOLUME_NAME_GUID);
+    if (length == 0 || length >= 1024)
+        return false;
+    // "\\?\Volume{GUID}\folder\file": the volume is the part up to the closing brace.
+    const QString volume = QString::fromWCharArray(finalPath, int(length)).section(QLatin1Char('}'), 0, 0)
+        + QLatin1Char('}');
+    if (!volume.startsWith(QLatin1String("\\\\?\\Volume{")))
+        return false;
+    // No access asked: the query needs none. Where the volume cannot be opened so, no cache.
+    const HANDLE device = CreateFileW(reinterpret_cast<LPCWSTR>(volume.utf16()), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+    if (device == INVALID_HANDLE_VALUE)
+        return false;
+    USN_JOURNAL_DATA journal;
+    DWORD returned = 0;
+    const bool active = DeviceIoControl(device, FSCTL_QUERY_USN_JOURNAL, nullptr, 0, &journal, sizeof journal,
+                                        &returned, nullptr)
+        && returned >= sizeof journal;
+    CloseHandle(device);
+    return active;
+}
+
 // The values come from the open file, and so does the verdict on them: only a local
 // NTFS volume keeps a change journal, whose number for the file's last change no
 // program can set back. The change time a program may set (SetFileInformationByHandle
@@ -70,7 +98,7 @@ FileIdentity identityOf(HANDLE file)
     USN_RECORD usn;
     std::memcpy(&usn, record, sizeof usn);
     // Zero: the journal is off, and changes leave no number.
-    if (usn.MajorVersion != 2 || usn.Usn == 0) {
+    if (usn.MajorVersion != 2 || usn.Usn == 0 || !isJournalActive(file)) {
         identity.distrust = QStringLiteral("the volume's change journal is not active");
         return identity;
     }
