@@ -5,12 +5,12 @@
 #include "progressreport.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
+#include "writetarget.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -31,6 +31,10 @@ QString failureText(int reason, const QString &path)
         return QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
     case ThreadSoftwareInfo::TempFilesInUse:
         return QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
+    case ThreadSoftwareInfo::TempFilesLockNotOurs:
+        return QStringLiteral("提取失败，临时文件目录中的锁文件不是本用户的：") + path;
+    case ThreadSoftwareInfo::DestinationRefused:
+        return QStringLiteral("提取失败，导出文件是另一个用户的链接或文件，未写入：") + path;
     default:
         return QStringLiteral("提取失败，无法写入临时文件：") + path;
     }
@@ -52,6 +56,8 @@ QString statusWord(int status)
         return QStringLiteral("cancelled");
     case ThreadSoftwareInfo::PathTooLong:
         return QStringLiteral("path too long");
+    case ThreadSoftwareInfo::Unstable:
+        return QStringLiteral("unstable");
     default:
         return QStringLiteral("internal error");
     }
@@ -153,6 +159,10 @@ void BatchExport::start()
 
 bool BatchExport::checkDestination()
 {
+    if (!Platform::writeRefusal(destination).isEmpty()) {
+        fail(failureText(ThreadSoftwareInfo::DestinationRefused, destination));
+        return false;
+    }
     const QFileInfo target(destination);
     if (target.isDir()) {
         fail(QStringLiteral("提取失败，导出文件是一个目录：") + destination);
@@ -175,6 +185,10 @@ bool BatchExport::checkReportFile()
 {
     if (reportFile.isEmpty())
         return true;
+    if (!Platform::writeRefusal(reportFile).isEmpty()) {
+        fail(QStringLiteral("提取失败，报告文件是另一个用户的链接或文件，未写入：") + reportFile);
+        return false;
+    }
     const QFileInfo target(reportFile);
     const QString folder = target.absolutePath();
     if (target.isDir() || !QFileInfo(folder).isDir() || !canCreateFileIn(folder)) {
@@ -194,8 +208,11 @@ void BatchExport::listFilesWithoutValues()
         const QString kind = outcome.status == ReaderLibrary::SignatureNotTrusted
             ? QStringLiteral("签名不受信任")
             : outcome.status == ThreadSoftwareInfo::PathTooLong ? QStringLiteral("路径过长未提取")
+            : outcome.status == ThreadSoftwareInfo::Unstable    ? QStringLiteral("读取时被改动")
                                                                 : QStringLiteral("无法读取");
-        report->summary(kind + QLatin1Char('\t') + QDir::toNativeSeparators(Platform::readableFileName(outcome.path))
+        // Escaped, so that a name holding a line break or a tab cannot forge a line.
+        report->summary(kind + QLatin1Char('\t')
+                        + QDir::toNativeSeparators(Platform::escapedFileName(Platform::readableFileName(outcome.path)))
                         + QLatin1Char('\t') + outcome.reason);
     }
 }
@@ -214,11 +231,12 @@ bool BatchExport::writeReport()
         return true;
     QString text = QStringLiteral("path,status,reason\n");
     for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes())
-        text += csvField(QDir::toNativeSeparators(Platform::readableFileName(outcome.path))) + QLatin1Char(',')
+        text += csvField(QDir::toNativeSeparators(Platform::escapedFileName(outcome.path))) + QLatin1Char(',')
             + statusWord(outcome.status) + QLatin1Char(',') + csvField(outcome.reason) + QLatin1Char('\n');
-    QSaveFile file(reportFile);
     const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    QString error;
+    if (!Platform::saveFile(reportFile, [&](QIODevice &file) { return file.write(bytes) == bytes.size(); }, &error)) {
+        qDebug() << "BatchExport::writeReport" << error;
         fail(QStringLiteral("已写出导出文件，但无法写入报告文件：") + reportFile);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "writetarget.h"
+
 #include <QThread>
 
 namespace {
@@ -79,6 +81,9 @@ CommandLine::CommandLine(const QStringList &arguments)
     destinationPath = positional.at(1);
     if (!destinationPath.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive))
         errorText = QStringLiteral("导出文件应以 .xlsx 结尾：") + destinationPath;
+    // The report would take the workbook's place: the old one gone and the new one too.
+    else if (!reportPath.isEmpty() && Platform::isSameWriteTarget(reportPath, destinationPath))
+        errorText = QStringLiteral("--report 的文件就是导出文件：") + reportPath;
 }
 
 QString CommandLine::usage()

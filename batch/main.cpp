@@ -3,12 +3,14 @@
 #include "commandline.h"
 #include "consoleinterrupt.h"
 #include "loghandler.h"
+#include "platform.h"
 #include "progressreport.h"
 #include "terminal.h"
 #include "threadsoftwareinfo.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
 
 int main(int argc, char *argv[])
 {
@@ -41,6 +43,12 @@ int main(int argc, char *argv[])
     batch.start();
     const int code = app.exec();
     qDebug() << "pelbrook-export end" << code;
+    // As the wizard does: the library's log of this run, wherever the library kept it.
+    const Platform::ReaderLogPlace readerLog = Platform::readerLogPlace();
+    for (const QString &path : {readerLog.path, readerLog.fallbackPath}) {
+        if (!path.isEmpty() && QFile::exists(path))
+            QFile::remove(path);
+    }
     if (batch.interruptSignal() != 0)
         ConsoleInterrupt::endProcess(batch.interruptSignal());
     return code;

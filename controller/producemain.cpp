@@ -153,6 +153,12 @@ void ProduceMain::on_extractFailed(int reason, QString path)
     case ThreadSoftwareInfo::TempFilesInUse:
         msg = QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
         break;
+    case ThreadSoftwareInfo::TempFilesLockNotOurs:
+        msg = QStringLiteral("提取失败，临时文件目录中的锁文件不是本用户的：") + path;
+        break;
+    case ThreadSoftwareInfo::DestinationRefused:
+        msg = QStringLiteral("提取失败，导出文件是另一个用户的链接或文件，未写入：") + path;
+        break;
     default:
         msg = QStringLiteral("提取失败，无法写入临时文件：") + path;
         break;

@@ -1,5 +1,6 @@
 #include "readerlibrary.h"
 
+#include "fileidentity.h"
 #include "platform.h"
 
 #include <QCoreApplication>
@@ -56,6 +57,7 @@ bool ReaderLibrary::load()
     pelbrookCancel = reinterpret_cast<CancelFunction>(library.resolve("pelbrook_cancel"));
     // Optional too: without them the answers cannot be kept between runs.
     pelbrookRead = reinterpret_cast<ReadFunction>(library.resolve("pelbrook_read"));
+    pelbrookReadOpened = reinterpret_cast<ReadOpenedFunction>(library.resolve("pelbrook_read_opened"));
     pelbrookBuildId = reinterpret_cast<TextFunction>(library.resolve("pelbrook_build_id"));
     pelbrookAnchorsFingerprint = reinterpret_cast<TextFunction>(library.resolve("pelbrook_anchors_fingerprint"));
     return true;
@@ -78,12 +80,23 @@ ReaderLibrary::Result ReaderLibrary::read(const QString &path) const
     char16_t input[maxPathUnits] = {};
     char16_t outputs[6][maxPathUnits] = {};
     std::memcpy(input, path.utf16(), sizeof(char16_t) * path.size());
-    if (pelbrookRead) {
+    // The file is opened here and handed over, so that its identity is that of the very
+    // file the library read: a name can be pointed elsewhere between two opens.
+    const qintptr handle = pelbrookReadOpened ? Platform::openForReading(path, &result.identity) : -1;
+    if (handle != -1 || pelbrookRead) {
         char reason[reasonBytes] = {};
         long long validFrom = 0;
         long long validUntil = 0;
-        result.status = pelbrookRead(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4], outputs[5],
-                                     reason, sizeof reason, &validFrom, &validUntil);
+        if (handle != -1) {
+            result.status = pelbrookReadOpened(handle, input, outputs[0], outputs[1], outputs[2], outputs[3],
+                                               outputs[4], outputs[5], reason, sizeof reason, &validFrom,
+                                               &validUntil);
+            result.changedWhileRead = Platform::openedFileIdentity(handle) != result.identity;
+            Platform::closeOpened(handle);
+        } else {
+            result.status = pelbrookRead(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4],
+                                         outputs[5], reason, sizeof reason, &validFrom, &validUntil);
+        }
         reason[sizeof reason - 1] = 0;
         result.reason = QString::fromUtf8(reason);
         result.validFrom = validFrom;

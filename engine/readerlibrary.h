@@ -2,6 +2,7 @@
 #define READERLIBRARY_H
 
 #include "exportrecord.h"
+#include "fileidentity.h"
 
 #include <QLibrary>
 #include <QString>
@@ -31,6 +32,11 @@ public:
         // empty span (a library that does not say) means they hold for this call only.
         qint64 validFrom = 0;
         qint64 validUntil = 0;
+        // The file that was read, as it was when opened; not valid when the library
+        // opened it by its path itself (an older library), and then nothing can be kept.
+        FileIdentity identity;
+        // Its size or times differed once the read was over: the values may mix two contents.
+        bool changedWhileRead = false;
     };
 
     ReaderLibrary();
@@ -67,12 +73,15 @@ private:
     typedef void (*CancelFunction)();
     typedef int (*ReadFunction)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
                                 char16_t *, char *, size_t, long long *, long long *);
+    typedef int (*ReadOpenedFunction)(intptr_t, const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
+                                      char16_t *, char16_t *, char *, size_t, long long *, long long *);
     typedef int (*TextFunction)(char *, size_t);
 
     QLibrary library;
     PelbrookFunction pelbrook = nullptr;
     CancelFunction pelbrookCancel = nullptr;
     ReadFunction pelbrookRead = nullptr;
+    ReadOpenedFunction pelbrookReadOpened = nullptr;
     TextFunction pelbrookBuildId = nullptr;
     TextFunction pelbrookAnchorsFingerprint = nullptr;
 };

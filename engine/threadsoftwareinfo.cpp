@@ -8,6 +8,7 @@
 #include "fileidentity.h"
 #include "platform.h"
 #include "runlock.h"
+#include "writetarget.h"
 
 #include <QDebug>
 #include <QDir>
@@ -15,6 +16,12 @@
 #include <QHash>
 
 namespace {
+
+// The scanner's mark for a folder it could not list.
+bool isUnlistedFolder(const QString &filePath)
+{
+    return filePath.endsWith(QLatin1Char('/'));
+}
 
 bool isInstaller(const QString &filePath)
 {
@@ -46,7 +53,8 @@ void ThreadSoftwareInfo::startExtract(QString srcPath, QString dstPath, QList<QS
 {
     {
         QMutexLocker locker(&mutex);
-        this->srcPath = srcPath;
+        // As the scanner takes it, so that a folder's path begins its files' paths.
+        this->srcPath = srcPath.isEmpty() ? srcPath : Platform::absoluteCleanPath(srcPath);
         this->dstPath = dstPath;
         this->fileList = fileList;
         copySucceeded = false;
@@ -157,13 +165,25 @@ void ThreadSoftwareInfo::run()
     if (!temporaryFilesLock.tryLock()) {
         const QString dataFolder = QFileInfo(lockPath).path();
         // Without a lock file the folder takes no files at all, the temporary files neither.
-        if (!QFileInfo::exists(lockPath)) {
+        if (!QFileInfo::exists(lockPath) && !QFileInfo(lockPath).isSymLink()) {
             qDebug() << "ThreadSoftwareInfo::run=dir not exists" << dataFolder;
             emit signal_extractFailed(TempFileNotWritable, dataFolder + QStringLiteral("/temp.csv"));
             return;
         }
+        if (!Platform::isOwnPlainFile(lockPath)) {
+            qDebug() << "ThreadSoftwareInfo::run=lock not ours" << lockPath;
+            emit signal_extractFailed(TempFilesLockNotOurs, lockPath);
+            return;
+        }
         qDebug() << "ThreadSoftwareInfo::run=temporary files in use" << dataFolder;
         emit signal_extractFailed(TempFilesInUse, dataFolder);
+        return;
+    }
+
+    const QString refusal = Platform::writeRefusal(dstPath);
+    if (!refusal.isEmpty()) {
+        qDebug() << "ThreadSoftwareInfo::run=destination refused" << dstPath << refusal;
+        emit signal_extractFailed(DestinationRefused, dstPath);
         return;
     }
 
@@ -212,19 +232,26 @@ void ThreadSoftwareInfo::run()
     const bool cacheUsable = cacheMode != CacheOff && openCache(cache, library);
     QList<QString> toRead;
     QHash<int, PropertyCache::Entry> kept;
-    QHash<int, FileIdentity> identities;
+    bool distrustNoted = false;
+    const auto noteDistrust = [&](const FileIdentity &identity, const QString &path) {
+        if (!distrustNoted)
+            qDebug() << "ThreadSoftwareInfo::run=cache not used for" << path << "and others like it:"
+                     << identity.distrust;
+        distrustNoted = true;
+    };
     for (int i = 0; i < n; ++i) {
         const QString &f = fileList.at(i);
         if (!isInstaller(f) || f.size() >= ReaderLibrary::maxPathUnits)
             continue;
-        if (cacheUsable) {
+        if (cacheUsable && cacheMode == CacheOn) {
             const FileIdentity identity = Platform::fileIdentity(f);
             PropertyCache::Entry entry;
-            if (cacheMode == CacheOn && cache.find(f, identity, entry)) {
+            if (identity.valid && !identity.trustworthy)
+                noteDistrust(identity, f);
+            else if (cache.find(f, identity, entry)) {
                 kept.insert(i, entry);
                 continue;
             }
-            identities.insert(i, identity);
         }
         toRead.append(f);
     }
@@ -237,6 +264,12 @@ void ThreadSoftwareInfo::run()
             return;
         }
         const QString &f = fileList.at(i);
+        if (isUnlistedFolder(f)) {
+            qDebug() << "ThreadSoftwareInfo::run=folder not listed" << f;
+            ++unreadableFiles;
+            runOutcomes.append({f, ReaderLibrary::NotReadable, QStringLiteral("the folder cannot be listed"), false});
+            continue;
+        }
         if (!isInstaller(f))
             continue;
         if (f.size() >= ReaderLibrary::maxPathUnits) {
@@ -257,21 +290,33 @@ void ThreadSoftwareInfo::run()
         } else {
             qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
             result = reads.next();
+            // A file being written gets one more read; its MD5 would be of a part of it.
+            if (result.changedWhileRead && !isStopRequested()) {
+                qDebug() << "ThreadSoftwareInfo::run=changed while read, again" << f;
+                result = library.read(f);
+            }
             qDebug() << "ThreadSoftwareInfo::run=fun over" << result.status;
             if (result.status == ReaderLibrary::Cancelled && isStopRequested()) {
                 qDebug() << "ThreadSoftwareInfo::run=stopped";
                 return;
             }
-            // Kept only when the file is still as it was before the read began.
-            const FileIdentity before = identities.value(i);
-            if (cacheUsable && before.valid && Platform::fileIdentity(f) == before)
-                cache.store(f, before, {result.status, result.values, result.reason, result.validFrom,
-                                        result.validUntil});
+            if (result.changedWhileRead) {
+                result.status = Unstable;
+                result.reason = QStringLiteral("changed while it was read, twice");
+            } else if (cacheUsable && result.identity.valid) {
+                // Kept under the identity of the very file read, and only where that identity holds.
+                if (result.identity.trustworthy)
+                    cache.store(f, result.identity, {result.status, result.values, result.reason, result.validFrom,
+                                                     result.validUntil});
+                else
+                    noteDistrust(result.identity, f);
+            }
         }
         runOutcomes.append({f, result.status, result.reason, cached});
         // Such a file has no MD5 and no version strings: a row would only
         // blacklist an empty MD5, so it is left out and counted instead.
-        if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled) {
+        if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled
+            || result.status == Unstable) {
             ++unreadableFiles;
             continue;
         }

@@ -23,6 +23,10 @@ public:
         TempFileNotWritable = 3,
         // Another export (the other front end) is using the temporary files.
         TempFilesInUse = 4,
+        // The lock of the temporary files is not this user's plain file: planted, not another export's.
+        TempFilesLockNotOurs = 5,
+        // The destination is another user's link or file (path); nothing was written.
+        DestinationRefused = 6,
     };
 
     // Whether a run takes unchanged files' answers from the cache of earlier runs.
@@ -41,6 +45,8 @@ public:
         bool cached; // the answer came from the cache
     };
     static const int PathTooLong = -1;
+    // Its size or times changed during each of two reads: no row, counted as unreadable.
+    static const int Unstable = -2;
 
     explicit ThreadSoftwareInfo(QObject *parent = nullptr);
     ~ThreadSoftwareInfo() override;
@@ -53,7 +59,8 @@ public:
     bool isCopySucceeded();
     // Installers of the last run left out because their path does not fit the library's buffer.
     int tooLongPathCount();
-    // Installers of the last run the library could not read; they get no row.
+    // Installers of the last run the library could not read, those that changed while
+    // read and folders that could not be listed; they get no row.
     int unreadableCount();
     // Installers of the last run whose signature is not trusted; their signer is left empty.
     int untrustedSignatureCount();

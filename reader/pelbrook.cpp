@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -63,8 +64,9 @@ void writeText(char *buffer, std::size_t capacity, const std::string &text)
     buffer[size] = '\0';
 }
 
-// The work of pelbrook and pelbrook_read; see pelbrook for the status.
-int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detail)
+// The work of pelbrook, pelbrook_read and pelbrook_read_opened (handle -1 for the
+// first two: the file is opened by its path); see pelbrook for the status.
+int readInto(std::intptr_t handle, const char16_t *path, char16_t *const outputs[6], ReadDetail &detail)
 {
     const vantoril::CryptoScope cryptoScope;
     const vantoril::Cancellation cancellation;
@@ -88,8 +90,11 @@ int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detai
             return 2;
         }
         vantoril::FileProperties properties;
-        const bool read = vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties,
-                                                       detail.outcome, &cancellation);
+        const bool read = handle == -1
+            ? vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties, detail.outcome,
+                                           &cancellation)
+            : vantoril::readOpenedFileProperties(handle, input, vantoril::Anchors::shared(), properties,
+                                                 detail.outcome, &cancellation);
         if (cancellation.requested()) {
             // Values of a cut read are not reported, not even those read before the stop.
             detail.outcome = "cancelled";
@@ -120,6 +125,25 @@ int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detai
     }
 }
 
+int readDetailed(std::intptr_t handle, const char16_t *path, char16_t *signature, char16_t *productName,
+                 char16_t *processName, char16_t *originalFileName, char16_t *md5, char16_t *description,
+                 char *reason, std::size_t reasonCapacity, long long *validFrom, long long *validUntil)
+{
+    char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
+    ReadDetail detail;
+    const int status = readInto(handle, path, outputs, detail);
+    try {
+        writeText(reason, reasonCapacity, detail.outcome);
+    } catch (...) {
+    }
+    const bool held = status == 0 || status == 4;
+    if (validFrom)
+        *validFrom = held ? static_cast<long long>(detail.validFrom) : 0;
+    if (validUntil)
+        *validUntil = held ? static_cast<long long>(detail.validUntil) : 0;
+    return status;
+}
+
 } // namespace
 
 // Returns 0 when the file was read, 1 when it could not be opened or read to its end,
@@ -133,7 +157,7 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
 {
     char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
     ReadDetail detail;
-    return readInto(path, outputs, detail);
+    return readInto(-1, path, outputs, detail);
 }
 
 // As pelbrook, and also says why (the log's outcome text, UTF-8, cut to reasonCapacity
@@ -146,19 +170,24 @@ extern "C" VANTORIL_EXPORT int pelbrook_read(const char16_t *path, char16_t *sig
                                              char16_t *description, char *reason, std::size_t reasonCapacity,
                                              long long *validFrom, long long *validUntil)
 {
-    char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
-    ReadDetail detail;
-    const int status = readInto(path, outputs, detail);
-    try {
-        writeText(reason, reasonCapacity, detail.outcome);
-    } catch (...) {
-    }
-    const bool held = status == 0 || status == 4;
-    if (validFrom)
-        *validFrom = held ? static_cast<long long>(detail.validFrom) : 0;
-    if (validUntil)
-        *validUntil = held ? static_cast<long long>(detail.validUntil) : 0;
-    return status;
+    return readDetailed(-1, path, signature, productName, processName, originalFileName, md5, description, reason,
+                        reasonCapacity, validFrom, validUntil);
+}
+
+// As pelbrook_read, for the file the caller has opened for reading: handle is its file
+// descriptor (on Windows its HANDLE), which stays the caller's; path names that file
+// (the process name and the log come from it). The caller can then tell from its own
+// handle which file was read and whether it changed meanwhile, which no path can.
+extern "C" VANTORIL_EXPORT int pelbrook_read_opened(std::intptr_t handle, const char16_t *path, char16_t *signature,
+                                                    char16_t *productName, char16_t *processName,
+                                                    char16_t *originalFileName, char16_t *md5,
+                                                    char16_t *description, char *reason, std::size_t reasonCapacity,
+                                                    long long *validFrom, long long *validUntil)
+{
+    if (handle == -1)
+        return 2;
+    return readDetailed(handle, path, signature, productName, processName, originalFileName, md5, description, reason,
+                        reasonCapacity, validFrom, validUntil);
 }
 
 // Writes what identifies this build of the library and the crypto library it runs on

@@ -170,8 +170,11 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
     return true;
 }
 
-bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
-                        std::string &outcome, const Cancellation *cancellation)
+namespace {
+
+// handle is -1 when the file is to be opened by its path.
+bool readProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
+                    FileProperties &properties, std::string &outcome, const Cancellation *cancellation)
 {
     FileProperties result;
     result.processName = lastComponent(path);
@@ -179,7 +182,7 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
 
     File file;
     std::string error;
-    if (!file.open(path, error)) {
+    if (!(handle == -1 ? file.open(path, error) : file.adopt(handle, error))) {
         properties = result;
         outcome = "cannot open: " + error;
         return false;
@@ -197,7 +200,7 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
     if (isCompoundFile(reader)) {
         notes.push_back("MSI");
         MsiInfo msi;
-        if (!readMsiFile(nativePath(path), anchors, msi, error, cancellation)) {
+        if (!readMsiFile(file.reopenPath(path), anchors, msi, error, cancellation)) {
             notes.push_back(error);
         } else {
             result.productName = msi.productName;
@@ -229,6 +232,27 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
     properties = result;
     outcome = joined(notes);
     return true;
+}
+
+} // namespace
+
+bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
+                        std::string &outcome, const Cancellation *cancellation)
+{
+    return readProperties(-1, path, anchors, properties, outcome, cancellation);
+}
+
+bool readOpenedFileProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
+                              FileProperties &properties, std::string &outcome, const Cancellation *cancellation)
+{
+    // -1 stands for "open it yourself" inside; a caller's -1 is no open file.
+    if (handle == -1) {
+        properties = FileProperties();
+        properties.processName = lastComponent(path);
+        outcome = "cannot open: no open file given";
+        return false;
+    }
+    return readProperties(handle, path, anchors, properties, outcome, cancellation);
 }
 
 } // namespace vantoril

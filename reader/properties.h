@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <limits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ struct FileProperties
 // call was cancelled before its end; outcome is the log text either way.
 bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
                         std::string &outcome, const Cancellation *cancellation = nullptr);
+// The same for the file the caller has open as handle (see File::adopt); path names it
+// for the process name and the log.
+bool readOpenedFileProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
+                              FileProperties &properties, std::string &outcome,
+                              const Cancellation *cancellation = nullptr);
 
 // The path-independent part on any input, a file or bytes in memory (tests and
 // fuzzing): the MD5 and, for a PE image, its version strings and verified signer.

@@ -268,7 +268,7 @@ void TestBatchExport::interrupt()
     QProcess process;
     process.start(folder + QStringLiteral("/pelbrook-export"), {src, dir.filePath("out/old.xlsx")});
     QVERIFY(process.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/temp.csv")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!runningExportCsv(folder).isEmpty(), 60000);
     ::kill(pid_t(process.processId()), signalNumber);
     QVERIFY(process.waitForFinished(30000));
 
@@ -289,12 +289,12 @@ void TestBatchExport::secondRunRefused()
     QProcess first;
     first.start(folder + QStringLiteral("/pelbrook-export"), {src, dir.filePath("out/first.xlsx")});
     QVERIFY(first.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/temp.csv")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!runningExportCsv(folder).isEmpty(), 60000);
 
     const Run second = run(folder, QStringLiteral("pelbrook-export"), {src, dir.filePath("out/old.xlsx")});
     QCOMPARE(second.exitCode, 1);
     QVERIFY2(second.err.contains(QStringLiteral("另一个导出")), qPrintable(second.err));
-    QVERIFY(QFile::exists(folder + QStringLiteral("/temp.csv")));
+    QVERIFY(!runningExportCsv(folder).isEmpty());
     QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
 
     first.terminate();
@@ -333,7 +333,7 @@ void TestBatchExport::frontEndsAtOnce()
     QVERIFY(firstRun.waitForStarted());
     // The converter has started, so the CSV is complete: it exists a moment before that.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(gate + QStringLiteral(".waiting")), 60000);
-    const QByteArray firstCsv = fileContent(folder + QStringLiteral("/temp.csv"));
+    const QByteArray firstCsv = fileContent(runningExportCsv(folder));
     QVERIFY(!firstCsv.isEmpty());
 
     const Run refused = run(folder, second, {other, dir.filePath("out/old.xlsx")});
@@ -348,7 +348,7 @@ void TestBatchExport::frontEndsAtOnce()
         QVERIFY2(refused.err.contains(refusal), qPrintable(refused.err));
     }
     QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
-    QCOMPARE(fileContent(folder + QStringLiteral("/temp.csv")), firstCsv);
+    QCOMPARE(fileContent(runningExportCsv(folder)), firstCsv);
 
     QVERIFY(writeFile(gate, ""));
     QVERIFY(firstRun.waitForFinished(120000));
