@@ -423,6 +423,8 @@ void TestPelbrook::signatures_data()
     QTest::newRow("MSI, certificate without CN") << "signed-org.msi" << "Tarsel Org Only" << 0;
     QTest::newRow("MSI, Comments changed") << "tampered.msi" << "" << 4;
     QTest::newRow("MSI, unsigned") << "product.msi" << "" << 0;
+    QTest::newRow("MSI, stream names AB and ABC: the shorter hashed first") << "signed-prefix.msi" << signer << 0;
+    QTest::newRow("MSI, the same with MsiDigitalSignatureEx") << "signed-prefix-dse.msi" << signer << 0;
 
     QTest::newRow("chain to an anchor, timestamped") << "trust-anchored.exe" << signer << 0;
     QTest::newRow("expired leaf, timestamp inside its validity")
