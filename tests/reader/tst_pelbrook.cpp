@@ -433,6 +433,7 @@ void TestPelbrook::signatures_data()
     QTest::newRow("self-signed, forged vendor name") << "trust-selfsigned.exe" << "" << 4;
     QTest::newRow("root that is no anchor") << "trust-stray-root.exe" << "" << 4;
     QTest::newRow("leaf without code-signing usage") << "trust-no-usage.exe" << "" << 4;
+    QTest::newRow("intermediate left out of the signature") << "trust-no-intermediate.exe" << "" << 4;
     QTest::newRow("tag after the signature in its entry") << "trust-tagged.exe" << signer << 0;
     QTest::newRow("MSI, self-signed, forged vendor name") << "trust-untrusted.msi" << "" << 4;
 }
