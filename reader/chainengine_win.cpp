@@ -151,11 +151,34 @@ bool withdrawn(const CERT_CHAIN_CONTEXT *chain)
     return false;
 }
 
+// The errors Windows' base policy gives for a chain's own status, for an engine whose
+// policy checks less (Wine's passes a chain that ends in no root at all).
+DWORD statusError(DWORD status)
+{
+    if (status & CERT_TRUST_IS_NOT_SIGNATURE_VALID)
+        return static_cast<DWORD>(TRUST_E_CERT_SIGNATURE);
+    if (status & (CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_CYCLIC))
+        return static_cast<DWORD>(CERT_E_CHAINING);
+    if (status & CERT_TRUST_IS_EXPLICIT_DISTRUST)
+        return static_cast<DWORD>(TRUST_E_EXPLICIT_DISTRUST);
+    if (status & CERT_TRUST_IS_UNTRUSTED_ROOT)
+        return static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
+    if (status & CERT_TRUST_IS_NOT_TIME_VALID)
+        return static_cast<DWORD>(CERT_E_EXPIRED);
+    if (status & CERT_TRUST_IS_NOT_VALID_FOR_USAGE)
+        return static_cast<DWORD>(CERT_E_WRONG_USAGE);
+    if (status & CERT_TRUST_INVALID_BASIC_CONSTRAINTS)
+        return static_cast<DWORD>(TRUST_E_BASIC_CONSTRAINTS);
+    return 0;
+}
+
 struct PolicyResult
 {
     bool built = false;
     DWORD error = 0;
     Chain chain;
+    // The policy applied, when not the one asked for.
+    std::string policy;
 };
 
 PolicyResult judge(HCERTCHAINENGINE engine, const CERT_CONTEXT *leaf, HCERTSTORE helpers, FILETIME *when,
@@ -184,13 +207,22 @@ PolicyResult judge(HCERTCHAINENGINE engine, const CERT_CONTEXT *leaf, HCERTSTORE
     policy.pvExtraPolicyPara = timeStamping ? static_cast<void *>(&stamping) : static_cast<void *>(&signing);
     CERT_CHAIN_POLICY_STATUS status = {};
     status.cbSize = sizeof status;
-    if (!CertVerifyCertificateChainPolicy(timeStamping ? CERT_CHAIN_POLICY_AUTHENTICODE_TS
-                                                       : CERT_CHAIN_POLICY_AUTHENTICODE,
-                                          built, &policy, &status)) {
+    bool judged = CertVerifyCertificateChainPolicy(
+        timeStamping ? CERT_CHAIN_POLICY_AUTHENTICODE_TS : CERT_CHAIN_POLICY_AUTHENTICODE, built, &policy, &status);
+    // An engine without the time-stamping policy (Wine's) still has the base one; the
+    // time-stamping usage was asked of the chain itself.
+    if (!judged && timeStamping) {
+        policy.pvExtraPolicyPara = nullptr;
+        status = {};
+        status.cbSize = sizeof status;
+        judged = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, built, &policy, &status);
+        result.policy = "base policy with time-stamping usage";
+    }
+    if (!judged) {
         result.error = GetLastError() ? GetLastError() : static_cast<DWORD>(CERT_E_CHAINING);
         return result;
     }
-    result.error = status.dwError;
+    result.error = status.dwError ? status.dwError : statusError(built->TrustStatus.dwErrorStatus);
     return result;
 }
 
@@ -223,7 +255,7 @@ bool systemChainVerdict(const std::string &leaf, const std::vector<std::string> 
                                 cacheOnly ? CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL : 0);
     if (GetTickCount() - start > slowBuildMs)
         offline.store(true);
-    std::string how = timeStamping ? "system chain engine, time-stamping policy: " : "system chain engine, Authenticode policy: ";
+    std::string own;
 
     // A root of the library's own (bundled, or in the `trust` folder) anchors a chain
     // for which the system has none: the same chain judged again with only those roots,
@@ -238,17 +270,21 @@ bool systemChainVerdict(const std::string &leaf, const std::vector<std::string> 
         config.hExclusiveRoot = anchors.get();
         config.dwUrlRetrievalTimeout = fetchTimeoutMs;
         config.dwFlags = CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
-        HCERTCHAINENGINE own = nullptr;
-        if (anchors && CertCreateCertificateChainEngine(&config, &own)) {
-            const Engine owner(own);
-            PolicyResult second = judge(own, certificate.get(), extra.get(), whenPointer, timeStamping,
+        HCERTCHAINENGINE exclusive = nullptr;
+        if (anchors && CertCreateCertificateChainEngine(&config, &exclusive)) {
+            const Engine owner(exclusive);
+            PolicyResult second = judge(exclusive, certificate.get(), extra.get(), whenPointer, timeStamping,
                                         CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL);
             if (second.built && second.error == 0) {
                 result = std::move(second);
-                how += "the system has no root for this chain, one of the program's own anchors does: ";
+                own = "the system has no root for this chain, one of the program's own anchors does: ";
             }
         }
     }
+    const std::string policy = !result.policy.empty() ? result.policy
+        : timeStamping                                ? "time-stamping policy"
+                                                      : "Authenticode policy";
+    const std::string how = "system chain engine, " + policy + ": " + own;
     if (!result.built) {
         verdict.said = how + "no chain: " + systemMessage(GetLastError());
         verdict.reason = "refused by the system: no chain";
