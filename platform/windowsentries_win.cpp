@@ -8,14 +8,28 @@
 
 namespace Platform {
 
+namespace {
+
+// Deep paths past the old length limit need the \\?\ form, which takes only absolute paths.
+std::wstring systemPath(const QString &path)
+{
+    std::wstring native = QDir::toNativeSeparators(QDir::cleanPath(QDir(path).absolutePath())).toStdWString();
+    if (native.size() < MAX_PATH - 12 || native.rfind(L"\\\\?\\", 0) == 0)
+        return native;
+    if (native.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + native.substr(2);
+    return L"\\\\?\\" + native;
+}
+
+} // namespace
+
 bool readWindowsEntry(const QString &path, quint32 &attributes, quint32 &reparseTag)
 {
     // The listing's own record of the entry: attributes of the link itself, and the
     // reparse tag, which no attribute query gives.
     WIN32_FIND_DATAW data;
-    const QString native = QDir::toNativeSeparators(path);
-    const HANDLE find = FindFirstFileExW(reinterpret_cast<const wchar_t *>(native.utf16()), FindExInfoBasic, &data,
-                                         FindExSearchNameMatch, nullptr, 0);
+    const std::wstring native = systemPath(path);
+    const HANDLE find = FindFirstFileExW(native.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE)
         return false;
     FindClose(find);
@@ -26,9 +40,9 @@ bool readWindowsEntry(const QString &path, quint32 &attributes, quint32 &reparse
 
 QString windowsFinalPath(const QString &path)
 {
-    const QString native = QDir::toNativeSeparators(QDir(path).absolutePath());
+    const std::wstring native = systemPath(path);
     // No access rights asked: only the name is wanted, and a folder needs backup semantics to open.
-    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(native.utf16()), 0,
+    const HANDLE handle = CreateFileW(native.c_str(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
