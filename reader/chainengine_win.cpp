@@ -7,6 +7,7 @@
 #include <wincrypt.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,41 @@ struct EngineFree
 };
 using Engine = std::unique_ptr<void, EngineFree>;
 
+// The engine's settings as Windows 8 and later define them. The system takes the
+// shorter forms of older versions too, and some engines take nothing else, so each is
+// offered in turn, longest first.
+struct EngineConfig
+{
+    DWORD cbSize;
+    HCERTSTORE hRestrictedRoot;
+    HCERTSTORE hRestrictedTrust;
+    HCERTSTORE hRestrictedOther;
+    DWORD cAdditionalStore;
+    HCERTSTORE *rghAdditionalStore;
+    DWORD dwFlags;
+    DWORD dwUrlRetrievalTimeout;
+    DWORD MaximumCachedCertificates;
+    DWORD CycleDetectionModulus;
+    HCERTSTORE hExclusiveRoot;
+    HCERTSTORE hExclusiveTrustedPeople;
+    DWORD dwExclusiveFlags;
+};
+
+HCERTCHAINENGINE createEngine(EngineConfig config)
+{
+    for (const std::size_t size : {sizeof(EngineConfig), offsetof(EngineConfig, dwExclusiveFlags),
+                                   offsetof(EngineConfig, hExclusiveRoot)}) {
+        // A form without exclusive roots would quietly trust the system's roots instead.
+        if (size <= offsetof(EngineConfig, hExclusiveRoot) && config.hExclusiveRoot)
+            break;
+        config.cbSize = static_cast<DWORD>(size);
+        HCERTCHAINENGINE engine = nullptr;
+        if (CertCreateCertificateChainEngine(reinterpret_cast<CERT_CHAIN_ENGINE_CONFIG *>(&config), &engine))
+            return engine;
+    }
+    return nullptr;
+}
+
 Store memoryStore(const std::vector<std::string> &certificates)
 {
     Store store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr));
@@ -67,12 +103,10 @@ HCERTCHAINENGINE systemEngine(bool cacheOnly)
     static HCERTCHAINENGINE engines[2] = {nullptr, nullptr};
     std::call_once(once, [] {
         for (int i = 0; i < 2; ++i) {
-            CERT_CHAIN_ENGINE_CONFIG config = {};
-            config.cbSize = sizeof config;
+            EngineConfig config = {};
             config.dwUrlRetrievalTimeout = fetchTimeoutMs;
             config.dwFlags = i == 1 ? CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL : 0;
-            if (!CertCreateCertificateChainEngine(&config, &engines[i]))
-                engines[i] = nullptr;
+            engines[i] = createEngine(config);
         }
     });
     // Kept for the life of the process, like the anchors; the default engine stands in.
@@ -265,13 +299,12 @@ bool systemChainVerdict(const std::string &leaf, const std::vector<std::string> 
             || result.error == static_cast<DWORD>(CERT_E_CHAINING));
     if (rootMissing && !extraAnchors.empty()) {
         const Store anchors = memoryStore(extraAnchors);
-        CERT_CHAIN_ENGINE_CONFIG config = {};
-        config.cbSize = sizeof config;
+        EngineConfig config = {};
         config.hExclusiveRoot = anchors.get();
         config.dwUrlRetrievalTimeout = fetchTimeoutMs;
         config.dwFlags = CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
-        HCERTCHAINENGINE exclusive = nullptr;
-        if (anchors && CertCreateCertificateChainEngine(&config, &exclusive)) {
+        HCERTCHAINENGINE exclusive = anchors ? createEngine(config) : nullptr;
+        if (exclusive) {
             const Engine owner(exclusive);
             PolicyResult second = judge(exclusive, certificate.get(), extra.get(), whenPointer, timeStamping,
                                         CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL);
