@@ -177,8 +177,16 @@ bool withdrawn(const CERT_CHAIN_CONTEXT *chain)
         return false;
     const CERT_SIMPLE_CHAIN *simple = chain->rgpChain[0];
     for (DWORD i = 0; i < simple->cElement; ++i) {
-        const Certificate found(CertFindCertificateInStore(disallowed.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                           simple->rgpElement[i]->pCertContext, nullptr));
+        // By thumbprint, as the store keys them: issuer and serial number alone would
+        // also match another certificate that reuses them.
+        BYTE hash[20];
+        DWORD size = sizeof hash;
+        if (!CertGetCertificateContextProperty(simple->rgpElement[i]->pCertContext, CERT_SHA1_HASH_PROP_ID, hash,
+                                               &size))
+            continue;
+        CRYPT_HASH_BLOB blob = {size, hash};
+        const Certificate found(
+            CertFindCertificateInStore(disallowed.get(), X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, nullptr));
         if (found)
             return true;
     }

@@ -12,6 +12,18 @@
 #include <string>
 #include <vector>
 
+// The very certificate, by its SHA-1 thumbprint: the tests' certificates are made anew on
+// every run with the same issuer and serial number, which is all CERT_FIND_EXISTING compares.
+static PCCERT_CONTEXT findExact(HCERTSTORE store, std::vector<unsigned char> &der)
+{
+    BYTE hash[20];
+    DWORD size = sizeof hash;
+    if (!CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash, &size))
+        return nullptr;
+    CRYPT_HASH_BLOB blob = {size, hash};
+    return CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, nullptr);
+}
+
 int wmain(int argc, wchar_t *argv[])
 {
     if (argc < 4 || (argc > 4 && wcscmp(argv[1], L"usage") != 0))
@@ -29,9 +41,7 @@ int wmain(int argc, wchar_t *argv[])
     PCCERT_CONTEXT certificate = nullptr;
     BOOL ok = FALSE;
     if (wcscmp(argv[1], L"usage") == 0) {
-        PCCERT_CONTEXT wanted = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
-        if (wanted)
-            certificate = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted, nullptr);
+        certificate = findExact(store, der);
         std::vector<std::string> oids;
         for (int i = 4; i < argc; ++i)
             oids.emplace_back(argv[i], argv[i] + wcslen(argv[i]));
@@ -42,18 +52,25 @@ int wmain(int argc, wchar_t *argv[])
         ok = certificate && CertSetEnhancedKeyUsage(certificate, pointers.empty() ? nullptr : &usage);
         if (certificate)
             CertFreeCertificateContext(certificate);
-        if (wanted)
-            CertFreeCertificateContext(wanted);
     } else if (add) {
         ok = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
                                               CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     } else {
-        PCCERT_CONTEXT wanted = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
-        if (wanted)
-            certificate = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted, nullptr);
+        certificate = findExact(store, der);
         ok = !certificate || CertDeleteCertificateFromStore(certificate);
-        if (wanted)
-            CertFreeCertificateContext(wanted);
+        // Wine forgets a deletion from a registry store when the store closes: the
+        // certificate's key goes too (on Windows it is gone already).
+        BYTE hash[20];
+        DWORD size = sizeof hash;
+        if (CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash, &size)) {
+            std::wstring key = std::wstring(L"Software\\Microsoft\\SystemCertificates\\") + argv[2] + L"\\Certificates\\";
+            for (DWORD i = 0; i < size; ++i) {
+                wchar_t digits[3];
+                swprintf(digits, 3, L"%02X", hash[i]);
+                key += digits;
+            }
+            RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+        }
     }
     CertCloseStore(store, 0);
     return ok ? 0 : 1;
