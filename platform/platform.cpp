@@ -3,6 +3,7 @@
 #include "fileidentity.h"
 #include "folderaccess.h"
 #include "logplace.h"
+#include "windowsentries.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -191,11 +192,10 @@ bool isWindowsXp()
 
 bool isFilesystemRoot(const QString &path)
 {
-    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
 #ifdef Q_OS_WIN
-    return clean.size() <= 3 && clean.size() >= 2 && clean.at(1) == QLatin1Char(':');
+    return isWindowsVolumeRoot(path);
 #else
-    return clean == QLatin1String("/");
+    return QDir::cleanPath(path) == QLatin1String("/");
 #endif
 }
 
@@ -246,7 +246,8 @@ QString readableFileName(const QString &name)
 
 QString canonicalPath(const QString &path)
 {
-    return QFileInfo(path).canonicalFilePath();
+    // Qt resolves symbolic links and shortcuts but not junctions; the system resolves every link.
+    return windowsFinalPath(path);
 }
 
 QVector<FolderEntry> listFolder(const QString &path, bool *listed)
@@ -259,7 +260,17 @@ QVector<FolderEntry> listFolder(const QString &path, bool *listed)
         const QString name = info.fileName();
         if (name == QLatin1String(".") || name == QLatin1String(".."))
             continue;
-        entries.append({info.filePath(), info.filePath().size() - name.size(), info.isDir(), info.isSymLink()});
+        // Qt takes a shortcut for a link to its target and a junction for a plain folder;
+        // the entry's own record decides instead. A plain file needs no second look.
+        WindowsEntryKind kind{info.isDir(), info.isSymLink()};
+        if (kind.isDir || kind.isSymLink) {
+            quint32 attributes = 0;
+            quint32 reparseTag = 0;
+            if (!readWindowsEntry(info.filePath(), attributes, reparseTag))
+                continue;
+            kind = windowsEntryKind(attributes, reparseTag);
+        }
+        entries.append({info.filePath(), info.filePath().size() - name.size(), kind.isDir, kind.isSymLink});
     }
     return entries;
 }

@@ -241,7 +241,8 @@ std::u16string summaryText(const Summary &summary, const std::string &bytes)
     return decodeText(summary.codePage, bytes);
 }
 
-// Names are compared as their UTF-16LE bytes; on an equal prefix the longer name comes first.
+// Names are compared as their UTF-16LE bytes with the terminating NUL, as Windows hashes
+// them: on an equal prefix the shorter name, whose NUL sorts lowest, comes first.
 bool streamOrder(const CompoundEntry &a, const CompoundEntry &b)
 {
     const std::size_t common = std::min(a.name.size(), b.name.size());
@@ -252,7 +253,7 @@ bool streamOrder(const CompoundEntry &a, const CompoundEntry &b)
         if ((x >> 8) != (y >> 8))
             return (x >> 8) < (y >> 8);
     }
-    return a.name.size() > b.name.size();
+    return a.name.size() < b.name.size();
 }
 
 struct HashState

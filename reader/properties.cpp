@@ -62,6 +62,8 @@ void explainSignature(const Signature &signature, std::vector<std::string> &line
     const TrustVerdict &trust = signature.trust;
     lines.push_back("claimed signer\t" + utf16ToUtf8(signature.signerName));
     lines.push_back(std::string("trust\t") + (trust.trusted ? "trusted" : "not trusted: " + trust.reason));
+    if (!trust.systemVerdict.empty())
+        lines.push_back("system verdict\t" + trust.systemVerdict);
     for (const std::string &subject : trust.chain)
         lines.push_back("chain\t" + subject);
     if (trust.timestamped)
@@ -70,6 +72,8 @@ void explainSignature(const Signature &signature, std::vector<std::string> &line
         lines.push_back("timestamp\tnot used: " + trust.timestampNote + " (" + trust.timestampKind + ")");
     else
         lines.push_back("timestamp\tnone: validity checked at the current time");
+    if (!trust.timestampSystemVerdict.empty())
+        lines.push_back("timestamp system verdict\t" + trust.timestampSystemVerdict);
     for (const std::string &subject : trust.timestampChain)
         lines.push_back("timestamp chain\t" + subject);
 }
