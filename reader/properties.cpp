@@ -3,6 +3,7 @@
 #include "anchors.h"
 #include "authenticode.h"
 #include "digest.h"
+#include "installerkind.h"
 #include "msi.h"
 #include "pe.h"
 #include "reader.h"
@@ -13,7 +14,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <openssl/evp.h>
+#include <openssl/objects.h>
 
 namespace vantoril {
 
@@ -85,6 +88,35 @@ void narrowToVerdict(const TrustVerdict &trust, FileProperties &properties)
     properties.validUntil = std::min(properties.validUntil, trust.validUntil);
 }
 
+std::string hexOf(Digest &digest)
+{
+    const std::vector<std::uint8_t> value = digest.finish();
+    return lowerHex(value.data(), value.size());
+}
+
+const char *kindName(InstallerKind kind)
+{
+    switch (kind) {
+    case InstallerKind::Msi:
+        return "MSI";
+    case InstallerKind::Nsis:
+        return "NSIS";
+    case InstallerKind::InnoSetup:
+        return "Inno Setup";
+    case InstallerKind::WixBundle:
+        return "WiX bundle";
+    case InstallerKind::InstallShield:
+        return "InstallShield";
+    case InstallerKind::Squirrel:
+        return "Squirrel";
+    case InstallerKind::SelfExtractingArchive:
+        return "self-extracting archive";
+    case InstallerKind::Other:
+        break;
+    }
+    return "other";
+}
+
 std::string joined(const std::vector<std::string> &notes)
 {
     std::string text;
@@ -96,16 +128,22 @@ std::string joined(const std::vector<std::string> &notes)
 } // namespace
 
 bool readImageProperties(const Reader &reader, const Anchors &anchors, FileProperties &properties,
-                         std::vector<std::string> &notes)
+                         std::vector<std::string> &notes, const ReadOptions &options)
 {
     Digest md5(EVP_md5());
+    Digest sha256(options.hashes ? EVP_sha256() : nullptr);
+    std::vector<Digest *> wholeFile{&md5};
+    if (options.hashes)
+        wholeFile.push_back(&sha256);
     PeImage image;
     std::string error;
     if (!parsePe(reader, image, error)) {
         if (!isCompoundFile(reader))
             notes.push_back("not a PE image: " + error);
-        const bool read = digestInput(reader, md5, nullptr, {});
+        const bool read = digestInput(reader, wholeFile, {}, {});
         properties.md5 = read ? md5Text(md5) : std::u16string();
+        if (read && options.hashes)
+            properties.sha256 = hexOf(sha256);
         return read;
     }
     notes.push_back(image.is64 ? "PE32+" : "PE32");
@@ -122,6 +160,7 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
     } else {
         notes.push_back(error.empty() ? "no version resource" : error);
     }
+    properties.kind = peInstallerKind(reader, image, version);
 
     std::vector<std::uint8_t> payload;
     Signature signature;
@@ -153,13 +192,36 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
         break;
     }
 
+    // A usable signature means its table ends the file, so both image digests cover the same spans.
+    std::vector<Range> ranges = imageHashRanges(image);
     Digest imageDigest(signatureUsable ? signature.digestType : nullptr);
-    const bool read = digestInput(reader, md5, signatureUsable ? &imageDigest : nullptr, imageHashRanges(image));
+    std::unique_ptr<Digest> authenticode;
+    bool authenticodeShared = false;
+    std::vector<Digest *> ranged;
+    if (signatureUsable)
+        ranged.push_back(&imageDigest);
+    if (options.hashes && authenticodeRanges(image, reader.size(), ranges)) {
+        authenticodeShared = signatureUsable && EVP_MD_get_type(signature.digestType) == NID_sha256;
+        if (!authenticodeShared) {
+            authenticode = std::make_unique<Digest>(EVP_sha256());
+            ranged.push_back(authenticode.get());
+        }
+    }
+    const bool read = digestInput(reader, wholeFile, ranged, ranges);
     if (!read)
         return false;
     properties.md5 = md5Text(md5);
+    if (options.hashes)
+        properties.sha256 = hexOf(sha256);
+    std::vector<std::uint8_t> imageValue;
+    if (signatureUsable)
+        imageValue = imageDigest.finish();
+    if (authenticodeShared)
+        properties.authenticodeSha256 = lowerHex(imageValue.data(), imageValue.size());
+    else if (authenticode)
+        properties.authenticodeSha256 = hexOf(*authenticode);
     if (signatureUsable) {
-        if (imageDigest.finish() != signature.fileDigest) {
+        if (imageValue != signature.fileDigest) {
             notes.push_back("signature digest mismatch");
         } else {
             properties.signature = signature.signerName;
@@ -171,7 +233,7 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
 }
 
 bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
-                        std::string &outcome, const Cancellation *cancellation)
+                        std::string &outcome, const Cancellation *cancellation, const ReadOptions &options)
 {
     FileProperties result;
     result.processName = lastComponent(path);
@@ -185,7 +247,7 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
         return false;
     }
     const Reader reader(file, cancellation);
-    if (!readImageProperties(reader, anchors, result, notes)) {
+    if (!readImageProperties(reader, anchors, result, notes, options)) {
         // Half-read values are not reported; only the name, which needs no reading.
         properties = FileProperties();
         properties.processName = result.processName;
@@ -196,10 +258,12 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
 
     if (isCompoundFile(reader)) {
         notes.push_back("MSI");
+        result.kind = InstallerKind::Msi;
         MsiInfo msi;
-        if (!readMsiFile(nativePath(path), anchors, msi, error, cancellation)) {
+        if (!readMsiFile(nativePath(path), anchors, msi, error, cancellation, options.hashes)) {
             notes.push_back(error);
         } else {
+            result.authenticodeSha256 = lowerHex(msi.authenticodeSha256.data(), msi.authenticodeSha256.size());
             result.productName = msi.productName;
             result.description = msi.description;
             if (!msi.propertyError.empty())
@@ -226,6 +290,7 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
             }
         }
     }
+    result.explanation.push_back(std::string("installer kind\t") + kindName(result.kind));
     properties = result;
     outcome = joined(notes);
     return true;
