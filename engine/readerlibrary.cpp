@@ -58,6 +58,8 @@ bool ReaderLibrary::load()
     pelbrookRead = reinterpret_cast<ReadFunction>(library.resolve("pelbrook_read"));
     pelbrookBuildId = reinterpret_cast<TextFunction>(library.resolve("pelbrook_build_id"));
     pelbrookAnchorsFingerprint = reinterpret_cast<TextFunction>(library.resolve("pelbrook_anchors_fingerprint"));
+    // Optional: an older library tells neither the installer's kind nor the SHA-256 hashes.
+    pelbrookReadMore = reinterpret_cast<ReadMoreFunction>(library.resolve("pelbrook_read_more"));
     return true;
 }
 
@@ -78,7 +80,26 @@ ReaderLibrary::Result ReaderLibrary::read(const QString &path) const
     char16_t input[maxPathUnits] = {};
     char16_t outputs[6][maxPathUnits] = {};
     std::memcpy(input, path.utf16(), sizeof(char16_t) * path.size());
-    if (pelbrookRead) {
+    if (pelbrookReadMore) {
+        char reason[reasonBytes] = {};
+        char sha256[65] = {};
+        char authenticodeSha256[65] = {};
+        long long validFrom = 0;
+        long long validUntil = 0;
+        int kind = -1;
+        result.status = pelbrookReadMore(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4],
+                                         outputs[5], reason, sizeof reason, &validFrom, &validUntil, hashes ? 1u : 0u,
+                                         &kind, sha256, authenticodeSha256);
+        reason[sizeof reason - 1] = 0;
+        sha256[sizeof sha256 - 1] = 0;
+        authenticodeSha256[sizeof authenticodeSha256 - 1] = 0;
+        result.reason = QString::fromUtf8(reason);
+        result.validFrom = validFrom;
+        result.validUntil = validUntil;
+        result.installerKind = kind;
+        result.sha256 = QString::fromLatin1(sha256);
+        result.authenticodeSha256 = QString::fromLatin1(authenticodeSha256);
+    } else if (pelbrookRead) {
         char reason[reasonBytes] = {};
         long long validFrom = 0;
         long long validUntil = 0;
@@ -98,6 +119,40 @@ ReaderLibrary::Result ReaderLibrary::read(const QString &path) const
     result.values.qFileCustomMd5 = bufferText(outputs[4]);
     result.values.qFileDescription = bufferText(outputs[5]);
     return result;
+}
+
+void ReaderLibrary::setHashes(bool on)
+{
+    hashes = on;
+}
+
+bool ReaderLibrary::readsMore() const
+{
+    return pelbrookReadMore != nullptr;
+}
+
+QString ReaderLibrary::installerKindName(int kind)
+{
+    switch (kind) {
+    case OtherKind:
+        return QStringLiteral("other");
+    case MsiKind:
+        return QStringLiteral("MSI");
+    case NsisKind:
+        return QStringLiteral("NSIS");
+    case InnoSetupKind:
+        return QStringLiteral("Inno Setup");
+    case WixBundleKind:
+        return QStringLiteral("WiX bundle");
+    case InstallShieldKind:
+        return QStringLiteral("InstallShield");
+    case SquirrelKind:
+        return QStringLiteral("Squirrel");
+    case SelfExtractingKind:
+        return QStringLiteral("self-extracting archive");
+    default:
+        return kind < 0 ? QString() : QStringLiteral("other");
+    }
 }
 
 void ReaderLibrary::cancel() const
