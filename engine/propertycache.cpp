@@ -384,10 +384,8 @@ bool PropertyCache::flush()
         bindText(s, 17, item.entry.values.qFileDescription);
         bindText(s, 18, item.entry.reason);
         sqlite3_bind_int64(s, 19, moment);
-        if (item.entry.installerKind >= 0)
-            sqlite3_bind_int(s, 20, item.entry.installerKind);
-        else
-            sqlite3_bind_null(s, 20);
+        // -1 (the library did not say) is kept as such; NULL marks an answer of an older build.
+        sqlite3_bind_int(s, 20, item.entry.installerKind);
         // A read without hashes keeps none: NULL, not an empty text, tells them apart.
         if (item.entry.sha256.isEmpty()) {
             sqlite3_bind_null(s, 21);

@@ -406,9 +406,9 @@ void TestBatchExport::cacheAcrossRuns()
              qPrintable(first.err));
     QVERIFY2(!first.err.contains(cachedSrc + QStringLiteral("/plain.exe\t")), qPrintable(first.err));
     const QStringList report = reportLines(dir.filePath("first.csv"));
-    QCOMPARE(report.value(0), QStringLiteral("path,status,reason"));
+    QCOMPARE(report.value(0), QStringLiteral("path,status,reason,kind,note"));
     QCOMPARE(report.size(), 5);
-    QVERIFY2(report.contains(QStringLiteral("\"%1/plain.exe\",read,\"PE32; unsigned\"").arg(cachedSrc)),
+    QVERIFY2(report.contains(QStringLiteral("\"%1/plain.exe\",read,\"PE32; unsigned\",other,").arg(cachedSrc)),
              qPrintable(report.join('\n')));
     QVERIFY2(report.filter(QStringLiteral("\"%1/pipe.exe\",unreadable,\"cannot open: ").arg(cachedSrc)).size() == 1,
              qPrintable(report.join('\n')));
