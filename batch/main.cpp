@@ -38,6 +38,8 @@ int main(int argc, char *argv[])
     else if (commandLine.rebuildCache())
         batch.setCacheMode(ThreadSoftwareInfo::CacheRebuild);
     batch.setReportFile(commandLine.reportFile());
+    batch.setHashes(commandLine.hashes());
+    batch.setChangesFile(commandLine.changesFile());
     QObject::connect(&interrupt, &ConsoleInterrupt::interrupted, &batch, &BatchExport::interrupt);
     QObject::connect(&batch, &BatchExport::ended, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     batch.start();

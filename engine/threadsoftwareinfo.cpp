@@ -40,6 +40,12 @@ bool openCache(PropertyCache &cache, const ReaderLibrary &library)
     return cache.open({library.buildId(), anchors});
 }
 
+// A quoted field as the workbook's cell holds it.
+QString cellText(const QString &quoted)
+{
+    return quoted.mid(1, quoted.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
+}
+
 } // namespace
 
 ThreadSoftwareInfo::ThreadSoftwareInfo(QObject *parent)
@@ -59,10 +65,19 @@ void ThreadSoftwareInfo::startExtract(QString srcPath, QString dstPath, QList<QS
         this->fileList = fileList;
         copySucceeded = false;
         // A running export keeps its stop; start() below does not begin another one.
-        if (!isRunning())
+        if (!isRunning()) {
             stopRequested = false;
+            compared = false;
+            hadExport = false;
+            changes.clear();
+        }
     }
     start(QThread::InheritPriority);
+}
+
+QString ThreadSoftwareInfo::md5OnlyNote()
+{
+    return QStringLiteral("仅能按文件MD5匹配，软件更新后规则将失效");
 }
 
 void ThreadSoftwareInfo::setJobs(int jobs)
@@ -108,6 +123,30 @@ void ThreadSoftwareInfo::setCache(CacheMode mode, const QString &databasePath)
     cachePath = databasePath;
 }
 
+void ThreadSoftwareInfo::setHashes(bool on)
+{
+    QMutexLocker locker(&mutex);
+    hashes = on;
+}
+
+bool ThreadSoftwareInfo::changesCompared()
+{
+    QMutexLocker locker(&mutex);
+    return compared;
+}
+
+bool ThreadSoftwareInfo::exportedBefore()
+{
+    QMutexLocker locker(&mutex);
+    return hadExport;
+}
+
+QList<ExportChanges::Change> ThreadSoftwareInfo::rowChanges()
+{
+    QMutexLocker locker(&mutex);
+    return changes;
+}
+
 void ThreadSoftwareInfo::setClock(std::function<qint64()> clock)
 {
     QMutexLocker locker(&mutex);
@@ -140,9 +179,11 @@ void ThreadSoftwareInfo::run()
     int jobs;
     CacheMode cacheMode;
     QString cachePath;
+    bool hashes;
     std::function<qint64()> clock;
     {
         QMutexLocker locker(&mutex);
+        hashes = this->hashes;
         srcPath = this->srcPath;
         dstPath = this->dstPath;
         fileList = this->fileList;
@@ -188,6 +229,7 @@ void ThreadSoftwareInfo::run()
     }
 
     ReaderLibrary library;
+    library.setHashes(hashes);
     if (!library.load()) {
         emit signal_extractFailed(ReaderNotLoadable, library.fileName());
         return;
@@ -248,7 +290,7 @@ void ThreadSoftwareInfo::run()
             PropertyCache::Entry entry;
             if (identity.valid && !identity.trustworthy)
                 noteDistrust(identity, f);
-            else if (cache.find(f, identity, entry)) {
+            else if (cache.find(f, identity, entry, hashes)) {
                 kept.insert(i, entry);
                 continue;
             }
@@ -256,6 +298,7 @@ void ThreadSoftwareInfo::run()
         toRead.append(f);
     }
     QList<FileOutcome> runOutcomes;
+    QList<PropertyCache::ExportRow> rows;
     ReadAhead reads(library, toRead, jobs);
     for (int i = 0; i < n; ++i) {
         // Checked between files too: a stop never cuts a progress record short.
@@ -267,7 +310,8 @@ void ThreadSoftwareInfo::run()
         if (isUnlistedFolder(f)) {
             qDebug() << "ThreadSoftwareInfo::run=folder not listed" << f;
             ++unreadableFiles;
-            runOutcomes.append({f, ReaderLibrary::NotReadable, QStringLiteral("the folder cannot be listed"), false});
+            runOutcomes.append({f, ReaderLibrary::NotReadable, QStringLiteral("the folder cannot be listed"), false, -1,
+                                QString(), QString(), false});
             continue;
         }
         if (!isInstaller(f))
@@ -275,7 +319,7 @@ void ThreadSoftwareInfo::run()
         if (f.size() >= ReaderLibrary::maxPathUnits) {
             qDebug() << "ThreadSoftwareInfo::run=path too long" << f;
             ++tooLong;
-            runOutcomes.append({f, PathTooLong, QString(), false});
+            runOutcomes.append({f, PathTooLong, QString(), false, -1, QString(), QString(), false});
             continue;
         }
 
@@ -286,6 +330,9 @@ void ThreadSoftwareInfo::run()
             result.values = entry.values;
             result.status = entry.status;
             result.reason = entry.reason;
+            result.installerKind = entry.installerKind;
+            result.sha256 = entry.sha256;
+            result.authenticodeSha256 = entry.authenticodeSha256;
             qDebug() << "ThreadSoftwareInfo::run=fun cached" << f << result.status;
         } else {
             qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
@@ -307,12 +354,14 @@ void ThreadSoftwareInfo::run()
                 // Kept under the identity of the very file read, and only where that identity holds.
                 if (result.identity.trustworthy)
                     cache.store(f, result.identity, {result.status, result.values, result.reason, result.validFrom,
-                                                     result.validUntil});
+                                                     result.validUntil, result.installerKind, result.sha256,
+                                                     result.authenticodeSha256});
                 else
                     noteDistrust(result.identity, f);
             }
         }
-        runOutcomes.append({f, result.status, result.reason, cached});
+        runOutcomes.append({f, result.status, result.reason, cached, result.installerKind, result.sha256,
+                            result.authenticodeSha256, false});
         // Such a file has no MD5 and no version strings: a row would only
         // blacklist an empty MD5, so it is left out and counted instead.
         if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled
@@ -333,6 +382,12 @@ void ThreadSoftwareInfo::run()
         quoted.qOriginalFileName = ExportRecord::quoteField(values.qOriginalFileName);
         quoted.qFileCustomMd5 = ExportRecord::quoteField(values.qFileCustomMd5);
         quoted.qFileDescription = ExportRecord::quoteField(values.qFileDescription);
+        runOutcomes.last().md5Only = ExportRecord::blacklistColumn(quoted.qProductName, quoted.qOriginalFileName) == 23;
+        // Kept relative to the folder, so that the folder named another way compares the same.
+        rows.append({f.startsWith(rootPrefix) ? f.mid(rootPrefix.size()) : f, result.status,
+                     {cellText(quoted.qStrDigitalSign), cellText(quoted.qProductName), cellText(quoted.qProcessName),
+                      cellText(quoted.qOriginalFileName), cellText(quoted.qFileCustomMd5),
+                      cellText(quoted.qFileDescription)}});
 
         QString parentDir_md5;
         if (f.startsWith(rootPrefix)) {
@@ -379,8 +434,26 @@ void ThreadSoftwareInfo::run()
         return;
     }
 
+    // Compared and kept only for a workbook that was written: the next export is compared with what was uploaded.
+    QList<ExportChanges::Change> runChanges;
+    bool runCompared = false;
+    bool runHadExport = false;
+    if (outcome == ExportRecord::WorkbookOutcome::CopySucceeded && cacheUsable && cache.isOpen()) {
+        const QString folder = QDir::cleanPath(QFileInfo(srcPath).absoluteFilePath());
+        QList<PropertyCache::ExportRow> lastRows;
+        runHadExport = cache.lastExport(folder, lastRows);
+        runCompared = cache.isOpen() && cache.storeExport(folder, rows);
+        if (runHadExport)
+            runChanges = ExportChanges::compare(lastRows, rows);
+        for (ExportChanges::Change &change : runChanges)
+            change.path = rootPrefix + change.path;
+    }
+
     {
         QMutexLocker locker(&mutex);
+        compared = runCompared;
+        hadExport = runCompared && runHadExport;
+        changes = runChanges;
         copySucceeded = outcome == ExportRecord::WorkbookOutcome::CopySucceeded;
         skippedPaths = tooLong;
         unreadable = unreadableFiles;

@@ -50,6 +50,9 @@ struct ReadDetail
     std::string outcome;
     std::time_t validFrom = 0;
     std::time_t validUntil = 0;
+    vantoril::InstallerKind kind = vantoril::InstallerKind::Other;
+    std::string sha256;
+    std::string authenticodeSha256;
 };
 
 void writeText(char *buffer, std::size_t capacity, const std::string &text)
@@ -64,9 +67,10 @@ void writeText(char *buffer, std::size_t capacity, const std::string &text)
     buffer[size] = '\0';
 }
 
-// The work of pelbrook, pelbrook_read and pelbrook_read_opened (handle -1 for the
-// first two: the file is opened by its path); see pelbrook for the status.
-int readInto(std::intptr_t handle, const char16_t *path, char16_t *const outputs[6], ReadDetail &detail)
+// The work of every entry point (handle -1: the file is opened by its path); see
+// pelbrook for the status.
+int readInto(std::intptr_t handle, const char16_t *path, char16_t *const outputs[6], ReadDetail &detail,
+             const vantoril::ReadOptions &options = vantoril::ReadOptions())
 {
     const vantoril::CryptoScope cryptoScope;
     const vantoril::Cancellation cancellation;
@@ -92,9 +96,9 @@ int readInto(std::intptr_t handle, const char16_t *path, char16_t *const outputs
         vantoril::FileProperties properties;
         const bool read = handle == -1
             ? vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties, detail.outcome,
-                                           &cancellation)
+                                           &cancellation, options)
             : vantoril::readOpenedFileProperties(handle, input, vantoril::Anchors::shared(), properties,
-                                                 detail.outcome, &cancellation);
+                                                 detail.outcome, &cancellation, options);
         if (cancellation.requested()) {
             // Values of a cut read are not reported, not even those read before the stop.
             detail.outcome = "cancelled";
@@ -109,6 +113,9 @@ int readInto(std::intptr_t handle, const char16_t *path, char16_t *const outputs
         writeOutput(outputs[5], properties.description);
         detail.validFrom = properties.validFrom;
         detail.validUntil = properties.validUntil;
+        detail.kind = properties.kind;
+        detail.sha256 = properties.sha256;
+        detail.authenticodeSha256 = properties.authenticodeSha256;
         log(input, detail.outcome);
         return !read ? 1 : properties.signerWithheld ? 4 : 0;
     } catch (...) {
@@ -188,6 +195,41 @@ extern "C" VANTORIL_EXPORT int pelbrook_read_opened(std::intptr_t handle, const 
         return 2;
     return readDetailed(handle, path, signature, productName, processName, originalFileName, md5, description, reason,
                         reasonCapacity, validFrom, validUntil);
+}
+
+// As pelbrook_read_opened, with what else the same read can tell; handle -1 has the
+// library open the file by its path, as pelbrook_read does. flags: 1 also computes the
+// file's SHA-256 and its SHA-256 Authenticode digest (in the same read as the MD5).
+// installerKind receives the maker of the installer as its markers tell (0 other, 1 MSI,
+// 2 NSIS, 3 Inno Setup, 4 WiX bundle, 5 InstallShield, 6 Squirrel, 7 self-extracting
+// archive), -1 when the file was not read. sha256 and authenticodeSha256, when given,
+// take 65 bytes: 64 lower-case hex digits and the terminator, or an empty string.
+extern "C" VANTORIL_EXPORT int pelbrook_read_more(std::intptr_t handle, const char16_t *path, char16_t *signature,
+                                                  char16_t *productName, char16_t *processName,
+                                                  char16_t *originalFileName, char16_t *md5, char16_t *description,
+                                                  char *reason, std::size_t reasonCapacity, long long *validFrom,
+                                                  long long *validUntil, unsigned flags, int *installerKind,
+                                                  char *sha256, char *authenticodeSha256)
+{
+    char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
+    ReadDetail detail;
+    vantoril::ReadOptions options;
+    options.hashes = (flags & 1u) != 0;
+    const int status = readInto(handle, path, outputs, detail, options);
+    const bool held = status == 0 || status == 4;
+    try {
+        writeText(reason, reasonCapacity, detail.outcome);
+        writeText(sha256, held ? 65 : 1, detail.sha256);
+        writeText(authenticodeSha256, held ? 65 : 1, detail.authenticodeSha256);
+    } catch (...) {
+    }
+    if (validFrom)
+        *validFrom = held ? static_cast<long long>(detail.validFrom) : 0;
+    if (validUntil)
+        *validUntil = held ? static_cast<long long>(detail.validUntil) : 0;
+    if (installerKind)
+        *installerKind = held ? static_cast<int>(detail.kind) : -1;
+    return status;
 }
 
 // Writes what identifies this build of the library and the crypto library it runs on

@@ -24,6 +24,17 @@ namespace {
 using Pelbrook = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *);
 using PelbrookRead = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
                              char *, std::size_t, long long *, long long *);
+using PelbrookReadMore = int (*)(std::intptr_t, const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
+                                 char16_t *, char *, std::size_t, long long *, long long *, unsigned, int *, char *,
+                                 char *);
+
+// What pelbrook_read_more adds to the six values.
+struct More
+{
+    int status = -1;
+    int kind = -2;
+    QString md5, sha256, authenticodeSha256;
+};
 
 constexpr int bufferUnits = 260;
 
@@ -202,7 +213,14 @@ private slots:
     void cryptoConfigurationIgnored();
     void readpropsExplains();
 
+    void installerKinds_data();
+    void installerKinds();
+    void hashes_data();
+    void hashes();
+    void msiAuthenticodeHash();
+
 private:
+    More callMore(const QString &path, unsigned flags = 1);
     Values call(const QString &path);
     // pelbrook_read: the status, its reason and the times [from, until) in which the answer holds.
     int callRead(const QString &path, QString *reason, long long *from, long long *until);
@@ -296,6 +314,29 @@ int TestPelbrook::callRead(const QString &path, QString *reason, long long *from
                             from, until);
     *reason = QString::fromUtf8(text);
     return status;
+}
+
+More TestPelbrook::callMore(const QString &path, unsigned flags)
+{
+    More more;
+    const auto read = reinterpret_cast<PelbrookReadMore>(library.resolve("pelbrook_read_more"));
+    if (!read)
+        return more;
+    std::vector<char16_t> buffers(7 * bufferUnits, u'\0');
+    std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
+    char reason[1024];
+    char sha256[65];
+    char authenticode[65];
+    long long from = 0;
+    long long until = 0;
+    more.status = read(-1, buffers.data(), buffers.data() + bufferUnits, buffers.data() + 2 * bufferUnits,
+                       buffers.data() + 3 * bufferUnits, buffers.data() + 4 * bufferUnits,
+                       buffers.data() + 5 * bufferUnits, buffers.data() + 6 * bufferUnits, reason, sizeof reason,
+                       &from, &until, flags, &more.kind, sha256, authenticode);
+    more.md5 = QString::fromUtf16(buffers.data() + 5 * bufferUnits);
+    more.sha256 = QString::fromLatin1(sha256);
+    more.authenticodeSha256 = QString::fromLatin1(authenticode);
+    return more;
 }
 
 QString TestPelbrook::writeFile(const QString &name, const QByteArray &data)
@@ -1124,6 +1165,101 @@ void TestPelbrook::readpropsExplains()
           "  claimed signer\tMicrosoft Corporation", "  trust\tnot trusted: self-signed",
           "  version language\t0x0804", "  version table\t080404B0"})
         QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
+}
+
+void TestPelbrook::installerKinds_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("kind");
+    // 0 other, 1 MSI, 2 NSIS, 3 Inno Setup, 4 WiX bundle, 5 InstallShield, 6 Squirrel, 7 self-extracting archive.
+    QTest::newRow("makensis") << "" << "nsis-setup.exe" << 2;
+    QTest::newRow("zip self-extractor") << "" << "sfx-zip.exe" << 7;
+    QTest::newRow("wixl database") << "" << "product.msi" << 1;
+    QTest::newRow("signed database") << "" << "signed.msi" << 1;
+    QTest::newRow("plain program") << "" << "pe64-version.exe" << 0;
+    // 6 MiB of random bytes after the image, then a signature: no marker by chance.
+    QTest::newRow("program with data after it") << "" << "signed-large.exe" << 0;
+    QTest::newRow("not a program") << "" << "junk.exe" << 0;
+    // Real files from a published package: see the fixture script's downloads.
+    QTest::newRow("Squirrel setup stub") << "real" << "squirrel-setup.exe" << 6;
+    QTest::newRow("Squirrel's updater is no installer") << "real" << "squirrel-updater.exe" << 0;
+    QTest::newRow("an archiver, not an archive") << "real" << "archiver-7z-x64.exe" << 0;
+    QTest::newRow("unsigned NSIS installer") << "real" << "unsigned-win32-loader.exe" << 2;
+}
+
+void TestPelbrook::installerKinds()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, file);
+    QFETCH(int, kind);
+    const QString path = fixture(source.isEmpty() ? file : source + QLatin1Char('/') + file);
+    if (!source.isEmpty() && !QFileInfo::exists(path))
+        QSKIP("not downloaded: the package registry cannot be reached, or no longer has the pinned version");
+    const More more = callMore(path, 0);
+    QVERIFY2(more.status == 0 || more.status == 4, qPrintable(QString::number(more.status)));
+    QCOMPARE(more.kind, kind);
+    // Without the flag no hash is computed.
+    QCOMPARE(more.sha256, QString());
+    QCOMPARE(more.authenticodeSha256, QString());
+}
+
+void TestPelbrook::hashes_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("signedCopy");
+    // Every PE fixture signed with SHA-256, and unsigned ones whose signed copy carries their image hash.
+    for (const char *file : {"signed-sha256.exe", "signed-org.exe", "signed-nested.exe", "signed-large.exe",
+                             "trust-anchored.exe", "trust-tagged.exe", "trust-expired-ts.exe", "trust-selfsigned.exe"})
+        QTest::newRow(file) << file << file;
+    QTest::newRow("unsigned, as signed-sha256.exe") << "pe64-version.exe" << "signed-sha256.exe";
+    QTest::newRow("unsigned, as signed-org.exe") << "pe32-version.exe" << "signed-org.exe";
+}
+
+// The Authenticode SHA-256 is what osslsigncode calculates for the image, the file's
+// SHA-256 what sha256sum says.
+void TestPelbrook::hashes()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, signedCopy);
+    const More more = callMore(fixture(file));
+    QVERIFY2(more.status == 0 || more.status == 4, qPrintable(QString::number(more.status)));
+    QCOMPARE(more.sha256, run(QStringLiteral("sha256sum"), {fixture(file)}).section(QLatin1Char(' '), 0, 0));
+    QCOMPARE(more.md5, run(QStringLiteral("md5sum"), {fixture(file)}).section(QLatin1Char(' '), 0, 0));
+    const QString verify = run(QStringLiteral("osslsigncode"), {"verify", "-in", fixture(signedCopy)});
+    const QRegularExpressionMatch calculated =
+        QRegularExpression(QStringLiteral("Calculated message digest\\s*:\\s*([0-9A-F]{64})")).match(verify);
+    QVERIFY2(calculated.hasMatch(), qPrintable(verify));
+    QCOMPARE(more.authenticodeSha256, calculated.captured(1).toLower());
+}
+
+// An installer database's Authenticode digest is the one its signature covers: the same
+// for the unsigned database, its trusted copy (computed while verifying) and an untrusted
+// one (computed on its own), and the one inside the signature.
+void TestPelbrook::msiAuthenticodeHash()
+{
+    const More unsignedDatabase = callMore(fixture(QStringLiteral("product.msi")));
+    const More signedDatabase = callMore(fixture(QStringLiteral("signed.msi")));
+    const More untrustedDatabase = callMore(fixture(QStringLiteral("trust-untrusted.msi")));
+    QCOMPARE(unsignedDatabase.status, 0);
+    QCOMPARE(signedDatabase.status, 0);
+    QCOMPARE(untrustedDatabase.status, 4);
+    QCOMPARE(untrustedDatabase.authenticodeSha256, unsignedDatabase.authenticodeSha256);
+    QCOMPARE(signedDatabase.sha256,
+             run(QStringLiteral("sha256sum"), {fixture(QStringLiteral("signed.msi"))}).section(QLatin1Char(' '), 0, 0));
+    QCOMPARE(signedDatabase.authenticodeSha256, unsignedDatabase.authenticodeSha256);
+    const QString der = scratch.filePath(QStringLiteral("signed-msi.der"));
+    QFile::remove(der);
+    int exitCode = -1;
+    run(QStringLiteral("osslsigncode"), {"extract-signature", "-in", fixture(QStringLiteral("signed.msi")), "-out", der},
+        &exitCode);
+    QCOMPARE(exitCode, 0);
+    // SpcIndirectDataContent's digest is the signature's first 32-byte OCTET STRING.
+    const QString dump = run(QStringLiteral("openssl"), {"asn1parse", "-inform", "DER", "-in", der});
+    const QRegularExpressionMatch digest =
+        QRegularExpression(QStringLiteral("OCTET STRING\\s*\\[HEX DUMP\\]:([0-9A-F]{64})\\b")).match(dump);
+    QVERIFY2(digest.hasMatch(), qPrintable(dump.left(2000)));
+    QCOMPARE(signedDatabase.authenticodeSha256, digest.captured(1).toLower());
 }
 
 QTEST_GUILESS_MAIN(TestPelbrook)
