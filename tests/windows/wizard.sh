@@ -55,11 +55,17 @@ new_window() { comm -13 <(echo "$1") <(windows) | head -1; }
 has_new_window() { [ -n "$(new_window "$1")" ]; }
 is_gone() { ! xdotool getwindowname "$1" >/dev/null 2>&1 || [ -z "$(windows | grep -x "$1")" ]; }
 
-# click X Y: a click at (X, Y) of the main window, as the pages lay themselves out.
+# click X Y [WINDOW]: a click at (X, Y) of the main window (or WINDOW) as the pages lay
+# themselves out at 960 x 640; the window may be scaled to the display's resolution.
 click() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
-  xdotool mousemove $((X + $1)) $((Y + $2)) click 1
+  eval "$(xdotool getwindowgeometry --shell "${3:-$(main_window)}")"
+  # The buttons act on a release after a press they saw, so both come with a pause.
+  xdotool mousemove $((X + $1 * scale_num / 960)) $((Y + $2 * scale_num / 960))
+  sleep 0.3
+  xdotool mousedown 1
+  sleep 0.15
+  xdotool mouseup 1
   sleep 0.5
 }
 # capture FILE: the list page's loading area (500 x 180 at (262, 286) of the window).
@@ -67,8 +73,10 @@ capture() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
   /usr/bin/python3 -c 'import sys; from PIL import ImageGrab
-x, y = int(sys.argv[2]), int(sys.argv[3])
-ImageGrab.grab(bbox=(x, y, x + 500, y + 180), xdisplay=sys.argv[4]).save(sys.argv[1])' "$1" $((X + 262)) $((Y + 286)) "$DISPLAY"
+x, y, w, h = (int(v) for v in sys.argv[2:6])
+ImageGrab.grab(bbox=(x, y, x + w, y + h), xdisplay=sys.argv[6]).save(sys.argv[1])' "$1" \
+    $((X + 262 * scale_num / 960)) $((Y + 286 * scale_num / 960)) $((500 * scale_num / 960)) \
+    $((180 * scale_num / 960)) "$DISPLAY"
 }
 # Waits until the list page holds still (the scan's list shown): three captures alike.
 wait_for_list() {
@@ -102,9 +110,12 @@ choose() {
 # drive NAME SOURCE DESTINATION DESTINATION_TYPED: from the welcome page through both
 # dialogs to the extraction, its message, and the close button.
 drive() {
-  local name=$1 source=$2 destination=$3 typed=$4 before message X Y WIDTH HEIGHT SCREEN WINDOW
+  local name=$1 source=$2 destination=$3 typed=$4 before message
   wait_for has_main_window || return 1
   sleep 2
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
+  scale_num=$WIDTH
   click 479 547                     # welcome: 开始使用
   click 736 480                     # preparation: 已完成
   click 523 570                     #              下一步
@@ -124,8 +135,7 @@ drive() {
   wait_for test -s "$destination" || { fail "$name: no workbook at $destination"; return 1; }
   wait_for has_new_window "$before" || { fail "$name: no message after the export"; return 1; }
   message=$(new_window "$before")
-  eval "$(xdotool getwindowgeometry --shell "$message")"
-  xdotool mousemove $((X + 158)) $((Y + 148)) click 1   # 确定
+  click 158 148 "$message"          # message: 确定
   wait_for is_gone "$message"
   click 938 22                      # the title strip's close button
 }
