@@ -16,9 +16,9 @@ mkdir -p "$input/Green Tool" "$input/Portable" "$scratch/wizard/out"
 find "$dir" -maxdepth 1 -type f \( -name "*.exe" -o -name "*.msi" \) -exec cp {} "$input/" \;
 cp "$dir/pe64-version.exe" "$input/Green Tool/tool.exe"
 cp "$dir/pe32-version.exe" "$input/Portable/portable.exe"
-for i in $(seq 200); do
+for i in $(seq 600); do
   mkdir -p "$input/data/$i"
-  (cd "$input/data/$i" && touch $(seq -f 'note%g.txt' 150))
+  (cd "$input/data/$i" && touch $(seq -f 'note%g.txt' 200))
 done
 
 linux=$scratch/linux
@@ -68,15 +68,18 @@ click() {
   xdotool mouseup 1
   sleep 0.5
 }
-# capture FILE: the list page's loading area (500 x 180 at (262, 286) of the window).
+# capture FILE [COUNT]: the list page's loading area (500 x 180 at (262, 286) of the
+# window) into FILE, or COUNT captures 0.15 s apart into FILE-0.png, FILE-1.png, ...
 capture() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
-  /usr/bin/python3 -c 'import sys; from PIL import ImageGrab
-x, y, w, h = (int(v) for v in sys.argv[2:6])
-ImageGrab.grab(bbox=(x, y, x + w, y + h), xdisplay=sys.argv[6]).save(sys.argv[1])' "$1" \
-    $((X + 262 * scale_num / 960)) $((Y + 286 * scale_num / 960)) $((500 * scale_num / 960)) \
-    $((180 * scale_num / 960)) "$DISPLAY"
+  /usr/bin/python3 -c 'import sys, time; from PIL import ImageGrab
+x, y, w, h, count = (int(v) for v in sys.argv[2:7])
+for i in range(count):
+    image = ImageGrab.grab(bbox=(x, y, x + w, y + h), xdisplay=sys.argv[7])
+    image.save(sys.argv[1] if count == 1 else "%s-%d.png" % (sys.argv[1], i))
+    time.sleep(0.15)' "$1" $((X + 262 * scale_num / 960)) $((Y + 286 * scale_num / 960)) \
+    $((500 * scale_num / 960)) $((180 * scale_num / 960)) "${2:-1}" "$DISPLAY"
 }
 # Waits until the list page holds still (the scan's list shown): three captures alike.
 wait_for_list() {
@@ -127,7 +130,7 @@ drive() {
   if [ "$name" = windows ]; then
     # 刷新 scans the folder again: the loading area while it loads, then the list.
     click 719 492
-    for i in 0 1 2 3 4 5; do capture "$scratch/spinner-$i.png"; sleep 0.2; done
+    capture "$scratch/spinner" 6
     wait_for_list "$scratch/spinner-end.png"
   fi
   before=$(windows)
