@@ -43,11 +43,19 @@ wait_for() {
   local tries=240
   until "$@"; do
     tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || { fail "gave up waiting for: $*"; return 1; }
+    [ "$tries" -gt 0 ] || { fail "gave up waiting for: $*"; screen "gave-up-$RANDOM"; return 1; }
     sleep 0.5
   done
 }
-windows() { xdotool search --onlyvisible --name '.' 2>/dev/null | sort; }
+# screen NAME: the whole display, kept in $PELBROOK_TEST_SCREENS when that is set.
+screen() {
+  [ -n "${PELBROOK_TEST_SCREENS:-}" ] || return 0
+  mkdir -p "$PELBROOK_TEST_SCREENS"
+  /usr/bin/python3 -c 'import sys; from PIL import ImageGrab
+ImageGrab.grab(xdisplay=sys.argv[2]).save(sys.argv[1])' "$PELBROOK_TEST_SCREENS/$1.png" "$DISPLAY"
+}
+# Every window shown, named or not (a dialog may have no title).
+windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort; }
 main_window() { xdotool search --onlyvisible --name '^软件信息提取工具$' 2>/dev/null | head -1; }
 has_main_window() { [ -n "$(main_window)" ]; }
 # The window that is shown now and was not in the list $1.
