@@ -146,7 +146,8 @@ drive() {
   wait_for test -s "$destination" || { fail "$name: no workbook at $destination"; return 1; }
   wait_for has_new_window "$before" || { fail "$name: no message after the export"; return 1; }
   message=$(new_window "$before")
-  click 158 148 "$message"          # message: 确定
+  # message: 关闭, the left one of two buttons when the message offers 查看详情, else the only one
+  click 130 148 "$message"
   wait_for is_gone "$message"
   click 938 22                      # the title strip's close button
 }
