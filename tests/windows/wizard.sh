@@ -65,9 +65,26 @@ is_gone() { ! xdotool getwindowname "$1" >/dev/null 2>&1 || [ -z "$(windows | gr
 
 # click X Y [WINDOW]: a click at (X, Y) of the main window (or WINDOW) as the pages lay
 # themselves out at 960 x 640; the window may be scaled to the display's resolution.
+# geometry [WINDOW]: the shell lines of the main window's (or WINDOW's) place and size. A
+# window can be found in the moment it is mapped again (a frameless window is, while it
+# is set up), so it is asked again for a few seconds before the test gives up.
+geometry() {
+  local window lines tries=20
+  while [ "$tries" -gt 0 ]; do
+    window=${1:-$(main_window)}
+    if [ -n "$window" ] && lines=$(xdotool getwindowgeometry --shell "$window" 2>/dev/null) && [ -n "$lines" ]; then
+      echo "$lines"
+      return 0
+    fi
+    tries=$((tries - 1))
+    sleep 0.5
+  done
+  return 1
+}
 click() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "${3:-$(main_window)}")"
+  local X Y WIDTH HEIGHT SCREEN WINDOW place
+  place=$(geometry "${3:-}") || { fail "no window to click at ($1, $2)"; return 1; }
+  eval "$place"
   # The buttons act on a release after a press they saw, so both come with a pause.
   xdotool mousemove $((X + $1 * scale_num / 960)) $((Y + $2 * scale_num / 960))
   sleep 0.3
@@ -79,8 +96,9 @@ click() {
 # capture FILE [COUNT]: the list page's loading area (500 x 180 at (262, 286) of the
 # window) into FILE, or COUNT captures 0.15 s apart into FILE-0.png, FILE-1.png, ...
 capture() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
+  local X Y WIDTH HEIGHT SCREEN WINDOW place
+  place=$(geometry) || { fail "no main window to capture"; return 1; }
+  eval "$place"
   /usr/bin/python3 -c 'import sys, time; from PIL import ImageGrab
 x, y, w, h, count = (int(v) for v in sys.argv[2:7])
 for i in range(count):
@@ -124,8 +142,9 @@ drive() {
   local name=$1 source=$2 destination=$3 typed=$4 before message
   wait_for has_main_window || return 1
   sleep 2
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
+  local X Y WIDTH HEIGHT SCREEN WINDOW place
+  place=$(geometry) || { fail "$name: the main window cannot be placed"; return 1; }
+  eval "$place"
   scale_num=$WIDTH
   click 479 547                     # welcome: 开始使用
   click 736 480                     # preparation: 已完成
