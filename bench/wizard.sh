@@ -6,13 +6,15 @@
 # fastest of each and their ratio last, and beside them the processor time (user + system,
 # converter included) of those runs, which a busy machine disturbs less than the clock.
 # The console's figures are its whole run (start and scan included), so they lean slightly
-# against the console.
+# against the console. WIZARD and CONSOLE name other builds of the two programs, for a
+# comparison of two versions on the same machine in the same run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$top/build}
 work=${WORK:-/tmp/pelbrook-bench-small}
 runs=${RUNS:-3}
 wizard=${WIZARD:-$build/bin/bench_wizard}
+console=${CONSOLE:-$build/bin/pelbrook-export}
 data=$work/bench-data-$$
 trap 'rm -rf "$data"' EXIT
 src=$work/installers
@@ -35,7 +37,7 @@ for ((run = 1; run <= runs; run++)); do
   fi
   rm -rf "$data"
   s=$(date +%s.%N)
-  XDG_DATA_HOME=$data /usr/bin/time -f '%U %S' -o "$work/console.cpu" "$build/bin/pelbrook-export" --jobs 1 "$src" "$work/console.xlsx" >/dev/null 2>"$work/console.err" || {
+  XDG_DATA_HOME=$data /usr/bin/time -f '%U %S' -o "$work/console.cpu" "$console" --jobs 1 "$src" "$work/console.xlsx" >/dev/null 2>"$work/console.err" || {
     echo "wizard: pelbrook-export failed; its stderr is in $work/console.err" >&2
     exit 1
   }
