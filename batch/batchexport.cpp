@@ -5,12 +5,12 @@
 #include "progressreport.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
+#include "writetarget.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -31,6 +31,10 @@ QString failureText(int reason, const QString &path)
         return QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
     case ThreadSoftwareInfo::TempFilesInUse:
         return QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
+    case ThreadSoftwareInfo::TempFilesLockNotOurs:
+        return QStringLiteral("提取失败，临时文件目录中的锁文件不是本用户的：") + path;
+    case ThreadSoftwareInfo::DestinationRefused:
+        return QStringLiteral("提取失败，导出文件是另一个用户的链接或文件，未写入：") + path;
     default:
         return QStringLiteral("提取失败，无法写入临时文件：") + path;
     }
@@ -52,6 +56,8 @@ QString statusWord(int status)
         return QStringLiteral("cancelled");
     case ThreadSoftwareInfo::PathTooLong:
         return QStringLiteral("path too long");
+    case ThreadSoftwareInfo::Unstable:
+        return QStringLiteral("unstable");
     default:
         return QStringLiteral("internal error");
     }
@@ -107,7 +113,19 @@ BatchExport::~BatchExport()
 
 void BatchExport::setCacheMode(int mode)
 {
+    cacheMode = mode;
     worker->setCache(ThreadSoftwareInfo::CacheMode(mode));
+}
+
+void BatchExport::setHashes(bool on)
+{
+    hashes = on;
+    worker->setHashes(on);
+}
+
+void BatchExport::setChangesFile(const QString &path)
+{
+    changesFile = path;
 }
 
 void BatchExport::setReportFile(const QString &path)
@@ -153,6 +171,10 @@ void BatchExport::start()
 
 bool BatchExport::checkDestination()
 {
+    if (!Platform::writeRefusal(destination).isEmpty()) {
+        fail(failureText(ThreadSoftwareInfo::DestinationRefused, destination));
+        return false;
+    }
     const QFileInfo target(destination);
     if (target.isDir()) {
         fail(QStringLiteral("提取失败，导出文件是一个目录：") + destination);
@@ -173,15 +195,31 @@ bool BatchExport::checkDestination()
 
 bool BatchExport::checkReportFile()
 {
-    if (reportFile.isEmpty())
-        return true;
-    const QFileInfo target(reportFile);
-    const QString folder = target.absolutePath();
-    if (target.isDir() || !QFileInfo(folder).isDir() || !canCreateFileIn(folder)) {
+    // Another user's link or file is never written, whatever else holds.
+    if (!reportFile.isEmpty() && !Platform::writeRefusal(reportFile).isEmpty()) {
+        fail(QStringLiteral("提取失败，报告文件是另一个用户的链接或文件，未写入：") + reportFile);
+        return false;
+    }
+    if (!changesFile.isEmpty() && !Platform::writeRefusal(changesFile).isEmpty()) {
+        fail(QStringLiteral("提取失败，变化列表文件是另一个用户的链接或文件，未写入：") + changesFile);
+        return false;
+    }
+    if (!reportFile.isEmpty() && !checkOutputFile(reportFile)) {
         fail(QStringLiteral("提取失败，无法写入报告文件：") + reportFile);
         return false;
     }
+    if (!changesFile.isEmpty() && !checkOutputFile(changesFile)) {
+        fail(QStringLiteral("提取失败，无法写入变化列表文件：") + changesFile);
+        return false;
+    }
     return true;
+}
+
+bool BatchExport::checkOutputFile(const QString &path)
+{
+    const QFileInfo target(path);
+    const QString folder = target.absolutePath();
+    return !target.isDir() && QFileInfo(folder).isDir() && canCreateFileIn(folder);
 }
 
 // One line per installer that gave no values or whose signer was withheld, with the
@@ -194,8 +232,11 @@ void BatchExport::listFilesWithoutValues()
         const QString kind = outcome.status == ReaderLibrary::SignatureNotTrusted
             ? QStringLiteral("签名不受信任")
             : outcome.status == ThreadSoftwareInfo::PathTooLong ? QStringLiteral("路径过长未提取")
+            : outcome.status == ThreadSoftwareInfo::Unstable    ? QStringLiteral("读取时被改动")
                                                                 : QStringLiteral("无法读取");
-        report->summary(kind + QLatin1Char('\t') + QDir::toNativeSeparators(Platform::readableFileName(outcome.path))
+        // Escaped, so that a name holding a line break or a tab cannot forge a line.
+        report->summary(kind + QLatin1Char('\t')
+                        + QDir::toNativeSeparators(Platform::escapedFileName(Platform::readableFileName(outcome.path)))
                         + QLatin1Char('\t') + outcome.reason);
     }
 }
@@ -208,21 +249,86 @@ int BatchExport::cachedCount()
     return cached;
 }
 
+bool BatchExport::writeCsv(const QString &path, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    QString error;
+    // Checked again as it is written: a link planted since the first check is replaced, not followed.
+    if (Platform::saveFile(path, [&](QIODevice &file) { return file.write(bytes) == bytes.size(); }, &error))
+        return true;
+    qDebug() << "BatchExport::writeCsv" << path << error;
+    return false;
+}
+
 bool BatchExport::writeReport()
 {
     if (reportFile.isEmpty())
         return true;
-    QString text = QStringLiteral("path,status,reason\n");
-    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes())
-        text += csvField(QDir::toNativeSeparators(Platform::readableFileName(outcome.path))) + QLatin1Char(',')
-            + statusWord(outcome.status) + QLatin1Char(',') + csvField(outcome.reason) + QLatin1Char('\n');
-    QSaveFile file(reportFile);
-    const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    QString text = QStringLiteral("path,status,reason,kind,note");
+    text += hashes ? QStringLiteral(",sha256,authenticode_sha256\n") : QStringLiteral("\n");
+    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes()) {
+        text += csvField(QDir::toNativeSeparators(Platform::escapedFileName(outcome.path))) + QLatin1Char(',')
+            + statusWord(outcome.status) + QLatin1Char(',') + csvField(outcome.reason) + QLatin1Char(',')
+            + ReaderLibrary::installerKindName(outcome.installerKind) + QLatin1Char(',')
+            + (outcome.md5Only ? ThreadSoftwareInfo::md5OnlyNote() : QString());
+        if (hashes)
+            text += QLatin1Char(',') + outcome.sha256 + QLatin1Char(',') + outcome.authenticodeSha256;
+        text += QLatin1Char('\n');
+    }
+    if (!writeCsv(reportFile, text)) {
         fail(QStringLiteral("已写出导出文件，但无法写入报告文件：") + reportFile);
         return false;
     }
     return true;
+}
+
+// One line per row new, changed or gone, with the old and new value of each field that changed.
+bool BatchExport::writeChanges()
+{
+    if (changesFile.isEmpty())
+        return true;
+    if (!worker->changesCompared()) {
+        report->message(QStringLiteral("未与上次导出比较，未写出变化列表：") + changesFile);
+        return true;
+    }
+    const QStringList fields = ExportChanges::fieldNames();
+    QString text = QStringLiteral("change,path,fields");
+    for (const QString &field : fields)
+        text += QLatin1Char(',') + field + QStringLiteral("_old,") + field + QStringLiteral("_new");
+    text += QLatin1Char('\n');
+    for (const ExportChanges::Change &change : worker->rowChanges()) {
+        const QString kind = change.kind == ExportChanges::Added ? QStringLiteral("added")
+            : change.kind == ExportChanges::Removed              ? QStringLiteral("removed")
+                                                                 : QStringLiteral("changed");
+        text += kind + QLatin1Char(',') + csvField(QDir::toNativeSeparators(Platform::escapedFileName(change.path)))
+            + QLatin1Char(',') + csvField(change.fields.join(QLatin1Char(' ')));
+        for (const QString &field : fields) {
+            const bool listed = change.fields.contains(field);
+            text += QLatin1Char(',') + (listed ? csvField(ExportChanges::fieldValue(change.before, field)) : QString())
+                + QLatin1Char(',') + (listed ? csvField(ExportChanges::fieldValue(change.after, field)) : QString());
+        }
+        text += QLatin1Char('\n');
+    }
+    if (!writeCsv(changesFile, text)) {
+        fail(QStringLiteral("已写出导出文件，但无法写入变化列表文件：") + changesFile);
+        return false;
+    }
+    return true;
+}
+
+QString BatchExport::changesSummary()
+{
+    if (!worker->changesCompared())
+        return cacheMode == ThreadSoftwareInfo::CacheOff ? QStringLiteral("；未与上次导出比较（--no-cache）")
+                                                         : QStringLiteral("；未与上次导出比较（缓存不可用）");
+    if (!worker->exportedBefore())
+        return QString();
+    int added = 0;
+    int changed = 0;
+    int removed = 0;
+    for (const ExportChanges::Change &change : worker->rowChanges())
+        ++(change.kind == ExportChanges::Added ? added : change.kind == ExportChanges::Removed ? removed : changed);
+    return QStringLiteral("；与上次导出相比新增 %1 行，变化 %2 行，删除 %3 行").arg(added).arg(changed).arg(removed);
 }
 
 void BatchExport::onScanFinished(const QList<QString> &fileFullNames)
@@ -263,9 +369,10 @@ void BatchExport::onProgress(int index, int count, const QString &path)
                 .arg(tooLong)
                 .arg(cachedCount())
                 .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
+    line += changesSummary();
     listFilesWithoutValues();
     report->summary(line);
-    if (!writeReport())
+    if (!writeReport() || !writeChanges())
         return;
     finish(0);
 }

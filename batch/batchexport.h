@@ -29,6 +29,10 @@ public:
     void setCacheMode(int mode);
     // Where every installer's outcome is written as CSV after the workbook; none unless set.
     void setReportFile(const QString &path);
+    // The report also gives every installer's SHA-256 hashes.
+    void setHashes(bool on);
+    // Where the rows new, changed or gone since the folder's last export are written as CSV; none unless set.
+    void setChangesFile(const QString &path);
 
     // Starts the run; ended() follows, also for a run that fails at once.
     void start();
@@ -48,8 +52,12 @@ private:
     void finish(int exitCode);
     bool checkDestination();
     bool checkReportFile();
+    bool checkOutputFile(const QString &path);
     void listFilesWithoutValues();
     bool writeReport();
+    bool writeChanges();
+    bool writeCsv(const QString &path, const QString &text);
+    QString changesSummary();
     int cachedCount();
     void onScanFinished(const QList<QString> &fileFullNames);
     void onProgress(int index, int count, const QString &path);
@@ -59,6 +67,9 @@ private:
     QString sourceFolder;
     QString destination;
     QString reportFile;
+    QString changesFile;
+    bool hashes = false;
+    int cacheMode = -1;
     int jobs;
     ProgressReport *report;
     ThreadScanFile *scanner;

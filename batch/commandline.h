@@ -26,6 +26,10 @@ public:
     bool rebuildCache() const { return rebuildCacheAsked; }
     // Where --report writes every installer's outcome as CSV; empty without it.
     QString reportFile() const { return reportPath; }
+    // Where --changes writes the rows new, changed or gone since the folder's last export; empty without it.
+    QString changesFile() const { return changesPath; }
+    // --hashes: the report also gives every installer's SHA-256 and Authenticode SHA-256.
+    bool hashes() const { return hashesAsked; }
 
     static QString usage();
 
@@ -37,6 +41,8 @@ private:
     bool noCacheAsked = false;
     bool rebuildCacheAsked = false;
     QString reportPath;
+    QString changesPath;
+    bool hashesAsked = false;
     bool helpAsked = false;
     QString errorText;
 };

@@ -3,12 +3,14 @@
 #include "commandline.h"
 #include "consoleinterrupt.h"
 #include "loghandler.h"
+#include "platform.h"
 #include "progressreport.h"
 #include "terminal.h"
 #include "threadsoftwareinfo.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
 
 int main(int argc, char *argv[])
 {
@@ -36,11 +38,19 @@ int main(int argc, char *argv[])
     else if (commandLine.rebuildCache())
         batch.setCacheMode(ThreadSoftwareInfo::CacheRebuild);
     batch.setReportFile(commandLine.reportFile());
+    batch.setHashes(commandLine.hashes());
+    batch.setChangesFile(commandLine.changesFile());
     QObject::connect(&interrupt, &ConsoleInterrupt::interrupted, &batch, &BatchExport::interrupt);
     QObject::connect(&batch, &BatchExport::ended, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     batch.start();
     const int code = app.exec();
     qDebug() << "pelbrook-export end" << code;
+    // As the wizard does: the library's log of this run, wherever the library kept it.
+    const Platform::ReaderLogPlace readerLog = Platform::readerLogPlace();
+    for (const QString &path : {readerLog.path, readerLog.fallbackPath}) {
+        if (!path.isEmpty() && QFile::exists(path))
+            QFile::remove(path);
+    }
     if (batch.interruptSignal() != 0)
         ConsoleInterrupt::endProcess(batch.interruptSignal());
     return code;

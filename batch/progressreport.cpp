@@ -1,5 +1,6 @@
 #include "progressreport.h"
 
+#include "platform.h"
 #include "terminal.h"
 
 #include <QDir>
@@ -65,7 +66,7 @@ void ProgressReport::fileDone(int done, const QString &path, qint64 size, const 
     if (onTerminal)
         drawBar();
     else
-        write(QStringLiteral("[%1/%2] %3\n").arg(done).arg(total).arg(QDir::toNativeSeparators(path)));
+        write(QStringLiteral("[%1/%2] %3\n").arg(done).arg(total).arg(QDir::toNativeSeparators(Platform::escapedFileName(path))));
 }
 
 void ProgressReport::writingWorkbook()
@@ -140,7 +141,7 @@ void ProgressReport::drawBar()
                              .arg(rateText(seconds > 0 ? bytesDone / seconds : 0));
     // One column short of the width: a full line would wrap on some terminals.
     const int room = Terminal::stderrColumns() - 1 - displayWidth(head);
-    const QString tail = room > 3 ? keepEnd(QDir::toNativeSeparators(current), room) : QString();
+    const QString tail = room > 3 ? keepEnd(QDir::toNativeSeparators(Platform::escapedFileName(current)), room) : QString();
     write(lineRewrite(head + tail, escapes, Terminal::stderrColumns()));
     barShown = true;
 }

@@ -1,7 +1,8 @@
 // Runs whole exports without the window: scan the folder, export it to the destination,
 // repeat RUNS times. Prints per-run seconds and the process's peak memory on stderr.
 // Logs through the program's own handler (into log/ beside the harness), as the
-// program does, unless BENCH_NO_LOG is set.
+// program does, unless BENCH_NO_LOG is set. BENCH_HASHES also computes every file's
+// SHA-256 and Authenticode SHA-256, as pelbrook-export --hashes does.
 #include "loghandler.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
@@ -74,6 +75,7 @@ int main(int argc, char *argv[])
 
     ThreadScanFile scanner;
     ThreadSoftwareInfo worker;
+    worker.setHashes(qEnvironmentVariableIsSet("BENCH_HASHES"));
     ExportReceiver receiver;
     QObject::connect(&scanner, SIGNAL(signal_scanPath_finish(QList<QString>,QList<QString>)), &receiver,
                      SLOT(on_scanPath_finish(QList<QString>,QList<QString>)), Qt::BlockingQueuedConnection);

@@ -1,12 +1,15 @@
 #include "producemain.h"
 
 #include "framemain.h"
+#include "platform.h"
+#include "readerlibrary.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 
@@ -14,6 +17,48 @@ namespace {
 
 // How long a close waits for the workers; what still runs then is left to the system.
 const qint64 stopWorkersBoundMs = 1500;
+
+QString fieldLabel(const QString &field)
+{
+    if (field == QLatin1String("signature"))
+        return QStringLiteral("厂商数字签名");
+    if (field == QLatin1String("product"))
+        return QStringLiteral("产品名称");
+    if (field == QLatin1String("process"))
+        return QStringLiteral("进程名");
+    if (field == QLatin1String("original"))
+        return QStringLiteral("原始文件名");
+    if (field == QLatin1String("md5"))
+        return QStringLiteral("文件MD5");
+    if (field == QLatin1String("description"))
+        return QStringLiteral("文件描述");
+    return QStringLiteral("签名信任");
+}
+
+QString fieldText(const PropertyCache::ExportRow &row, const QString &field)
+{
+    const QString value = ExportChanges::fieldValue(row, field);
+    if (field != QLatin1String("trust"))
+        return value;
+    return value == QLatin1String("trusted") ? QStringLiteral("受信任")
+        : value == QLatin1String("untrusted") ? QStringLiteral("不受信任")
+                                               : QStringLiteral("无签名");
+}
+
+// "field: old → new" for each field that changed; the values of an added or removed row.
+QString changeText(const ExportChanges::Change &change)
+{
+    QStringList parts;
+    for (const QString &field : change.fields) {
+        if (change.kind == ExportChanges::Changed)
+            parts.append(fieldLabel(field) + QStringLiteral("：") + fieldText(change.before, field)
+                         + QStringLiteral(" → ") + fieldText(change.after, field));
+        else
+            parts.append(fieldLabel(field) + QStringLiteral("：")
+                         + fieldText(change.kind == ExportChanges::Added ? change.after : change.before, field));
+    }
+    return parts.join(QStringLiteral("；"));
+}
 
 } // namespace
 
@@ -128,13 +173,58 @@ void ProduceMain::on_pelbrook(int index, int count, QString srcPath, QString qSt
         const int untrusted = threadSoftwareInfo->untrustedSignatureCount();
         if (untrusted > 0)
             msg += QStringLiteral("\r\n有%1个文件的数字签名不受信任，未填写厂商数字签名。").arg(untrusted);
-        showMessage(msg, 1, false, QStringLiteral("关闭"));
+        if (threadSoftwareInfo->exportedBefore()) {
+            int added = 0;
+            int changed = 0;
+            int removed = 0;
+            for (const ExportChanges::Change &change : threadSoftwareInfo->rowChanges())
+                ++(change.kind == ExportChanges::Added ? added : change.kind == ExportChanges::Removed ? removed : changed);
+            msg += QStringLiteral("\r\n与上次导出相比：新增%1行，变化%2行，删除%3行。").arg(added).arg(changed).arg(removed);
+        }
+        const QList<QStringList> rows = detailRows();
+        // The list is offered only when there is something in it; the message is otherwise the same.
+        if (rows.isEmpty()) {
+            showMessage(msg, 1, false, QStringLiteral("关闭"));
+        } else if (mainWindow->askMsg(msg, 1, QStringLiteral("关闭"), QStringLiteral("查看详情")) == 1) {
+            mainWindow->showFileList(QStringLiteral("文件详情"),
+                                     {QStringLiteral("文件"), QStringLiteral("情况"), QStringLiteral("说明")}, rows);
+        }
     } else {
         const QString fileName = QFileInfo(mainWindow->exportFilePath()).fileName();
         showMessage(QStringLiteral("提取失败，写入") + fileName
                         + QStringLiteral("文件错误，请检查：\r\n1：该文件是否已经打开；\r\n2：该文件所在磁盘的空间是否已满。"),
                     2, false, QStringLiteral("关闭"));
     }
+}
+
+QList<QStringList> ProduceMain::detailRows()
+{
+    QList<QStringList> rows;
+    QList<QStringList> notes;
+    for (const ThreadSoftwareInfo::FileOutcome &outcome : threadSoftwareInfo->fileOutcomes()) {
+        const QString path = QDir::toNativeSeparators(Platform::readableFileName(outcome.path));
+        if (outcome.md5Only)
+            notes.append({path, QStringLiteral("仅按MD5匹配"), ThreadSoftwareInfo::md5OnlyNote()});
+        if (outcome.status == ReaderLibrary::Read)
+            continue;
+        if (outcome.status == ThreadSoftwareInfo::PathTooLong)
+            rows.append({path, QStringLiteral("路径过长未提取"),
+                         QStringLiteral("路径达到%1个字符，超出读取组件的限制").arg(outcome.path.size())});
+        else
+            rows.append({path,
+                         outcome.status == ReaderLibrary::SignatureNotTrusted ? QStringLiteral("签名不受信任")
+                             : outcome.status == ThreadSoftwareInfo::Unstable ? QStringLiteral("读取时被改动")
+                                                                              : QStringLiteral("无法读取"),
+                         outcome.reason});
+    }
+    rows += notes;
+    for (const ExportChanges::Change &change : threadSoftwareInfo->rowChanges()) {
+        const QString kind = change.kind == ExportChanges::Added ? QStringLiteral("新增")
+            : change.kind == ExportChanges::Removed              ? QStringLiteral("删除")
+                                                                 : QStringLiteral("变化");
+        rows.append({QDir::toNativeSeparators(Platform::readableFileName(change.path)), kind, changeText(change)});
+    }
+    return rows;
 }
 
 void ProduceMain::on_extractFailed(int reason, QString path)
@@ -152,6 +242,12 @@ void ProduceMain::on_extractFailed(int reason, QString path)
         break;
     case ThreadSoftwareInfo::TempFilesInUse:
         msg = QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
+        break;
+    case ThreadSoftwareInfo::TempFilesLockNotOurs:
+        msg = QStringLiteral("提取失败，临时文件目录中的锁文件不是本用户的：") + path;
+        break;
+    case ThreadSoftwareInfo::DestinationRefused:
+        msg = QStringLiteral("提取失败，导出文件是另一个用户的链接或文件，未写入：") + path;
         break;
     default:
         msg = QStringLiteral("提取失败，无法写入临时文件：") + path;

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class FrameMain;
 class ThreadScanFile;
@@ -33,6 +34,9 @@ private slots:
     void on_extractFailed(int reason, QString path);
 
 private:
+    // The files the last export left without values or with a note, and its changes, one row each.
+    QList<QStringList> detailRows();
+
     FrameMain *mainWindow = nullptr;
     ThreadSoftwareInfo *threadSoftwareInfo = nullptr;
     ThreadScanFile *threadScanFile = nullptr;

@@ -1,6 +1,8 @@
 #include "exportrecord.h"
 
+#include "childprocess.h"
 #include "platform.h"
+#include "writetarget.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -9,8 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 namespace ExportRecord {
@@ -33,6 +35,15 @@ bool isKeptInName(QChar c)
         || (unit > 0x7F && c.category() == QChar::Number_DecimalDigit);
 }
 
+// Little-endian fields of the ZIP format (APPNOTE), read only inside data.
+quint32 zipField(const QByteArray &data, qint64 at, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(data.at(int(at + i)));
+    return value;
+}
+
 // Copies the converted workbook over the destination in one commit, so a failure at
 // any point leaves the old destination as it was.
 bool replaceDestination(const QString &workbookPath, const QString &dstPath,
@@ -43,23 +54,17 @@ bool replaceDestination(const QString &workbookPath, const QString &dstPath,
         qDebug() << "ThreadSoftwareInfo::run=no workbook" << workbook.errorString();
         return false;
     }
-    QSaveFile destination(dstPath);
-    if (!destination.open(QIODevice::WriteOnly)) {
-        qDebug() << "ThreadSoftwareInfo::run=destination" << destination.errorString();
-        return false;
-    }
-    while (!workbook.atEnd()) {
-        const QByteArray chunk = workbook.read(copyChunkBytes);
-        if (chunk.isEmpty() || destination.write(chunk) != chunk.size()) {
-            destination.cancelWriting();
-            break;
+    QString error;
+    const bool committed = Platform::saveFile(dstPath, [&](QIODevice &destination) {
+        while (!workbook.atEnd()) {
+            const QByteArray chunk = workbook.read(copyChunkBytes);
+            if (chunk.isEmpty() || destination.write(chunk) != chunk.size())
+                return false;
         }
-    }
-    if (workbook.error() != QFileDevice::NoError || stopRequested())
-        destination.cancelWriting();
-    const bool committed = destination.commit();
+        return workbook.error() == QFileDevice::NoError && !stopRequested();
+    }, &error);
     if (!committed)
-        qDebug() << "ThreadSoftwareInfo::run=destination" << destination.errorString();
+        qDebug() << "ThreadSoftwareInfo::run=destination" << error;
     return committed;
 }
 
@@ -67,8 +72,8 @@ bool replaceDestination(const QString &workbookPath, const QString &dstPath,
 bool runConverter(const QString &csvPath, const std::function<bool()> &stopRequested)
 {
     const QString converter = QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::converterFileName();
-    QProcess process;
-    process.start(converter, {csvPath});
+    ChildProcess process;
+    process.startTied(converter, {csvPath});
     // Ends however the converter ends: finished, crashed, killed on stop or never started.
     while (process.state() != QProcess::NotRunning) {
         if (process.waitForFinished(converterPollMs))
@@ -188,21 +193,78 @@ QString temporaryFilesLockPath()
     return Platform::writableDataFolder() + QStringLiteral("/.pelbrook-export.lock");
 }
 
+bool isWorkbook(const QString &path)
+{
+    // A workbook is small next to this; a bigger file is not the converter's.
+    const qint64 limit = qint64(1) << 30;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 22 || file.size() > limit)
+        return false;
+    const QByteArray data = file.readAll();
+    if (data.size() != file.size())
+        return false;
+    // The end-of-central-directory record: its signature within the last 64 KiB + 22
+    // bytes (the longest comment), its directory inside the file before it.
+    qint64 end = -1;
+    for (qint64 at = data.size() - 22; at >= 0 && at >= data.size() - 22 - 0xFFFF; --at) {
+        if (zipField(data, at, 4) == 0x06054b50 && at + 22 + zipField(data, at + 20, 2) == data.size()) {
+            end = at;
+            break;
+        }
+    }
+    if (end < 0)
+        return false;
+    const quint32 entries = zipField(data, end + 10, 2);
+    const qint64 directorySize = zipField(data, end + 12, 4);
+    qint64 at = zipField(data, end + 16, 4);
+    if (at + directorySize > end)
+        return false;
+    bool hasSheet = false;
+    bool hasContentTypes = false;
+    for (quint32 i = 0; i < entries; ++i) {
+        // Each central entry: signature, then names and the offset of its local header.
+        if (at + 46 > end || zipField(data, at, 4) != 0x02014b50)
+            return false;
+        const qint64 nameLength = zipField(data, at + 28, 2);
+        const qint64 extraLength = zipField(data, at + 30, 2);
+        const qint64 commentLength = zipField(data, at + 32, 2);
+        const qint64 compressedSize = zipField(data, at + 20, 4);
+        const qint64 local = zipField(data, at + 42, 4);
+        if (at + 46 + nameLength + extraLength + commentLength > end)
+            return false;
+        const QByteArray name = data.mid(int(at + 46), int(nameLength));
+        if (local + 30 > end || zipField(data, local, 4) != 0x04034b50)
+            return false;
+        const qint64 dataStart = local + 30 + zipField(data, local + 26, 2) + zipField(data, local + 28, 2);
+        if (dataStart + compressedSize > end)
+            return false;
+        hasSheet = hasSheet || name == "xl/worksheets/sheet1.xml";
+        hasContentTypes = hasContentTypes || name == "[Content_Types].xml";
+        at += 46 + nameLength + extraLength + commentLength;
+    }
+    return hasSheet && hasContentTypes;
+}
+
 WorkbookOutcome writeWorkbook(const QString &csvText, const QString &dstPath,
                               const std::function<bool()> &stopRequested, QString *tempFilePath)
 {
-    const QString csvPath = Platform::writableDataFolder() + QStringLiteral("/temp.csv");
+    const QString dataFolder = Platform::writableDataFolder();
+    *tempFilePath = dataFolder + QStringLiteral("/temp.csv");
+    // Left by a run that was killed; the caller holds the lock, so no run uses them now.
+    const QFileInfoList leftovers = QDir(dataFolder).entryInfoList({QStringLiteral("export-*")},
+                                                                   QDir::Dirs | QDir::NoSymLinks | QDir::Hidden);
+    for (const QFileInfo &leftover : leftovers)
+        QDir(leftover.filePath()).removeRecursively();
+    // A folder of this run's own: a converter left running by a killed run, or another
+    // export, never writes into this run's files.
+    QTemporaryDir runFolder(dataFolder + QStringLiteral("/export-XXXXXX"));
+    if (!runFolder.isValid()) {
+        qDebug() << "ThreadSoftwareInfo::run=dir not exists" << runFolder.errorString();
+        return WorkbookOutcome::TempFileNotWritable;
+    }
+    const QString csvPath = runFolder.filePath(QStringLiteral("temp.csv"));
     const QString workbookPath = csvPath + QStringLiteral(".xlsx");
     *tempFilePath = csvPath;
-    // The converter's partial workbook, left behind only when it is killed on a stop.
-    const QString partialPath = workbookPath + QStringLiteral(".part");
-    const auto removeTemporaries = [&] {
-        QFile::remove(csvPath);
-        QFile::remove(workbookPath);
-        QFile::remove(partialPath);
-    };
-    // A workbook left over from an earlier run must never pass for this run's.
-    QFile::remove(workbookPath);
 
     QFile csv(csvPath);
     if (!csv.open(QIODevice::WriteOnly)) {
@@ -216,20 +278,19 @@ WorkbookOutcome writeWorkbook(const QString &csvText, const QString &dstPath,
     csv.close();
     if (stream.status() != QTextStream::Ok || csv.error() != QFileDevice::NoError) {
         qDebug() << "ThreadSoftwareInfo::run=temp file not written" << csv.errorString();
-        removeTemporaries();
         return WorkbookOutcome::TempFileNotWritable;
     }
 
     const bool converted = runConverter(csvPath, stopRequested);
     qDebug() << "ThreadSoftwareInfo::tran finish";
-    if (stopRequested()) {
-        removeTemporaries();
+    if (stopRequested())
         return WorkbookOutcome::Stopped;
-    }
 
-    const bool ok = converted && replaceDestination(workbookPath, dstPath, stopRequested);
+    const bool valid = converted && isWorkbook(workbookPath);
+    if (converted && !valid)
+        qDebug() << "ThreadSoftwareInfo::run=not a workbook" << workbookPath;
+    const bool ok = valid && replaceDestination(workbookPath, dstPath, stopRequested);
     qDebug() << "ThreadSoftwareInfo::run=Copy:" << ok << dstPath;
-    removeTemporaries();
     if (!ok && stopRequested())
         return WorkbookOutcome::Stopped;
     return ok ? WorkbookOutcome::CopySucceeded : WorkbookOutcome::CopyFailed;

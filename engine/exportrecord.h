@@ -51,9 +51,13 @@ enum class WorkbookOutcome {
 // fixed, and the wizard and pelbrook-export may share the data folder.
 QString temporaryFilesLockPath();
 
-// Writes csvText as "temp.csv" in the data folder, converts it to "temp.csv.xlsx" and
-// puts that in place of dstPath; the old destination stays until the new one is
-// complete. Temporary files are removed in every outcome. stopRequested is polled
+// Whether the file at path is a whole ZIP archive holding a workbook's sheet.
+bool isWorkbook(const QString &path);
+
+// Writes csvText as "temp.csv" in a folder of this run's own in the data folder,
+// converts it to "temp.csv.xlsx" and, when that is a workbook, puts it in place of
+// dstPath (never through another user's link, see Platform::saveFile); the old
+// destination stays until the new one is complete. Temporary files are removed in every outcome. stopRequested is polled
 // while the converter runs; when it turns true nothing is committed. tempFilePath
 // receives the CSV's path.
 WorkbookOutcome writeWorkbook(const QString &csvText, const QString &dstPath,

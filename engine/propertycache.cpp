@@ -32,6 +32,15 @@ const char schema[] =
     " last_seen INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE INDEX files_last_seen ON files (last_seen);";
 
+// Added to databases of the first layout as they are opened: older builds name their
+// columns, so they still read and write the same file.
+const char *const addedColumns[] = {"installer_kind INTEGER", "sha256 TEXT", "authenticode_sha256 TEXT"};
+const char exportsSchema[] =
+    "CREATE TABLE IF NOT EXISTS export_folders (folder BLOB PRIMARY KEY, exported INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS export_rows (folder BLOB NOT NULL, path BLOB NOT NULL, status INTEGER NOT NULL,"
+    " signature BLOB, product BLOB, process BLOB, original BLOB, md5 BLOB, description BLOB,"
+    " PRIMARY KEY (folder, path)) WITHOUT ROWID;";
+
 // Text goes in as its UTF-16 units: file names may hold lone surrogates (bytes that are
 // not UTF-8), which SQLite's own text conversion would not give back unchanged.
 void bindText(sqlite3_stmt *statement, int column, const QString &text)
@@ -175,15 +184,44 @@ bool PropertyCache::prepareSchema()
     } else if (!execute("PRAGMA journal_mode = WAL")) {
         return false;
     }
+    if (!addLaterColumns())
+        return false;
     const char select[] =
         "SELECT device, inode, size, modified, changed, library, anchors, valid_from, valid_until, status,"
-        " signature, product, process, original, md5, description, reason, last_seen FROM files WHERE path = ?";
+        " signature, product, process, original, md5, description, reason, last_seen, installer_kind, sha256,"
+        " authenticode_sha256 FROM files WHERE path = ?";
     const int code = sqlite3_prepare_v2(database, select, -1, &selectStatement, nullptr);
     if (code != SQLITE_OK) {
         fail(QStringLiteral("cannot read"), code);
         return false;
     }
     return true;
+}
+
+bool PropertyCache::addLaterColumns()
+{
+    QList<QByteArray> present;
+    {
+        Statement columns;
+        int code = sqlite3_prepare_v2(database, "PRAGMA table_info(files)", -1, &columns.statement, nullptr);
+        while (code == SQLITE_OK && (code = sqlite3_step(columns.statement)) == SQLITE_ROW) {
+            present.append(reinterpret_cast<const char *>(sqlite3_column_text(columns.statement, 1)));
+            code = SQLITE_OK;
+        }
+        if (code != SQLITE_DONE) {
+            fail(QStringLiteral("cannot read"), code);
+            return false;
+        }
+    }
+    QByteArray sql = "BEGIN IMMEDIATE;";
+    for (const char *column : addedColumns) {
+        const QByteArray definition(column);
+        if (!present.contains(definition.left(definition.indexOf(' '))))
+            sql += "ALTER TABLE files ADD COLUMN " + definition + ";";
+    }
+    sql += exportsSchema;
+    sql += "COMMIT;";
+    return execute(sql.constData());
 }
 
 bool PropertyCache::execute(const char *sql)
@@ -234,7 +272,7 @@ void PropertyCache::close()
     database = nullptr;
 }
 
-bool PropertyCache::find(const QString &path, const FileIdentity &identity, Entry &entry)
+bool PropertyCache::find(const QString &path, const FileIdentity &identity, Entry &entry, bool withHashes)
 {
     if (!database || !identity.valid)
         return false;
@@ -259,8 +297,11 @@ bool PropertyCache::find(const QString &path, const FileIdentity &identity, Entr
     const qint64 validUntil = sqlite3_column_int64(row, 8);
     const int status = sqlite3_column_int(row, 9);
     const qint64 moment = now();
+    // An answer of an older build does not know the kind; one read without hashes has none.
+    const bool complete = sqlite3_column_type(row, 18) != SQLITE_NULL
+        && (!withHashes || sqlite3_column_type(row, 19) != SQLITE_NULL);
     if (kept != identity || columnAscii(row, 5) != context.library || columnAscii(row, 6) != context.anchors
-        || moment < validFrom || moment >= validUntil || (status != 0 && status != 4)) {
+        || moment < validFrom || moment >= validUntil || (status != 0 && status != 4) || !complete) {
         sqlite3_reset(selectStatement);
         return false;
     }
@@ -274,6 +315,9 @@ bool PropertyCache::find(const QString &path, const FileIdentity &identity, Entr
     entry.values.qFileCustomMd5 = columnText(row, 14);
     entry.values.qFileDescription = columnText(row, 15);
     entry.reason = columnText(row, 16);
+    entry.installerKind = sqlite3_column_int(row, 18);
+    entry.sha256 = columnAscii(row, 19);
+    entry.authenticodeSha256 = columnAscii(row, 20);
     if (sqlite3_column_int64(row, 17) < moment - seenResolution)
         seen.append(path);
     sqlite3_reset(selectStatement);
@@ -307,8 +351,9 @@ bool PropertyCache::flush()
     int code = sqlite3_prepare_v2(database,
                                   "INSERT OR REPLACE INTO files (path, device, inode, size, modified, changed,"
                                   " library, anchors, valid_from, valid_until, status, signature, product, process,"
-                                  " original, md5, description, reason, last_seen)"
-                                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                                  " original, md5, description, reason, last_seen, installer_kind, sha256,"
+                                  " authenticode_sha256)"
+                                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                                   -1, &insert.statement, nullptr);
     if (code == SQLITE_OK)
         code = sqlite3_prepare_v2(database, "UPDATE files SET last_seen = ? WHERE path = ?", -1, &touch.statement,
@@ -339,6 +384,18 @@ bool PropertyCache::flush()
         bindText(s, 17, item.entry.values.qFileDescription);
         bindText(s, 18, item.entry.reason);
         sqlite3_bind_int64(s, 19, moment);
+        // -1 (the library did not say) is kept as such; NULL marks an answer of an older build.
+        sqlite3_bind_int(s, 20, item.entry.installerKind);
+        // A read without hashes keeps none: NULL, not an empty text, tells them apart.
+        if (item.entry.sha256.isEmpty()) {
+            sqlite3_bind_null(s, 21);
+            sqlite3_bind_null(s, 22);
+        } else {
+            const QByteArray sha256 = item.entry.sha256.toLatin1();
+            const QByteArray authenticode = item.entry.authenticodeSha256.toLatin1();
+            sqlite3_bind_text(s, 21, sha256.constData(), sha256.size(), SQLITE_TRANSIENT);
+            sqlite3_bind_text(s, 22, authenticode.constData(), authenticode.size(), SQLITE_TRANSIENT);
+        }
         code = sqlite3_step(s);
         code = code == SQLITE_DONE ? SQLITE_OK : code;
     }
@@ -368,10 +425,109 @@ void PropertyCache::finish()
                        "DELETE FROM files WHERE last_seen < %1;"
                        "DELETE FROM files WHERE path IN (SELECT path FROM files ORDER BY last_seen"
                        " LIMIT max(0, (SELECT count(*) FROM files) - %2));"
+                       "DELETE FROM export_rows WHERE folder IN (SELECT folder FROM export_folders WHERE exported < %1);"
+                       "DELETE FROM export_folders WHERE exported < %1;"
                        "COMMIT;"
                        "PRAGMA incremental_vacuum;")
             .arg(now() - maxAgeSeconds)
             .arg(entryLimit);
     // On a failure the connection is closed, which also rolls the transaction back.
     execute(qPrintable(prune));
+}
+
+bool PropertyCache::lastExport(const QString &folder, QList<ExportRow> &rows)
+{
+    rows.clear();
+    if (!database)
+        return false;
+    {
+        Statement known;
+        int code = sqlite3_prepare_v2(database, "SELECT 1 FROM export_folders WHERE folder = ?", -1, &known.statement,
+                                      nullptr);
+        if (code == SQLITE_OK) {
+            bindText(known.statement, 1, folder);
+            code = sqlite3_step(known.statement);
+        }
+        if (code == SQLITE_DONE)
+            return false;
+        if (code != SQLITE_ROW) {
+            fail(QStringLiteral("cannot read"), code);
+            return false;
+        }
+    }
+    Statement query;
+    int code = sqlite3_prepare_v2(database,
+                                  "SELECT path, status, signature, product, process, original, md5, description"
+                                  " FROM export_rows WHERE folder = ?",
+                                  -1, &query.statement, nullptr);
+    if (code == SQLITE_OK)
+        bindText(query.statement, 1, folder);
+    while (code == SQLITE_OK && (code = sqlite3_step(query.statement)) == SQLITE_ROW) {
+        sqlite3_stmt *row = query.statement;
+        ExportRow item;
+        item.path = columnText(row, 0);
+        item.status = sqlite3_column_int(row, 1);
+        item.cells = {columnText(row, 2), columnText(row, 3), columnText(row, 4),
+                      columnText(row, 5), columnText(row, 6), columnText(row, 7)};
+        rows.append(item);
+        code = SQLITE_OK;
+    }
+    if (code != SQLITE_DONE) {
+        rows.clear();
+        fail(QStringLiteral("cannot read"), code);
+        return false;
+    }
+    return true;
+}
+
+bool PropertyCache::storeExport(const QString &folder, const QList<ExportRow> &rows)
+{
+    if (!database || !execute("BEGIN IMMEDIATE"))
+        return false;
+    Statement removal;
+    Statement folderMark;
+    Statement insert;
+    int code = sqlite3_prepare_v2(database, "DELETE FROM export_rows WHERE folder = ?", -1, &removal.statement,
+                                  nullptr);
+    if (code == SQLITE_OK) {
+        bindText(removal.statement, 1, folder);
+        code = sqlite3_step(removal.statement);
+        code = code == SQLITE_DONE ? SQLITE_OK : code;
+    }
+    if (code == SQLITE_OK)
+        code = sqlite3_prepare_v2(database, "INSERT OR REPLACE INTO export_folders (folder, exported) VALUES (?, ?)",
+                                  -1, &folderMark.statement, nullptr);
+    if (code == SQLITE_OK) {
+        bindText(folderMark.statement, 1, folder);
+        sqlite3_bind_int64(folderMark.statement, 2, now());
+        code = sqlite3_step(folderMark.statement);
+        code = code == SQLITE_DONE ? SQLITE_OK : code;
+    }
+    if (code == SQLITE_OK)
+        code = sqlite3_prepare_v2(database,
+                                  "INSERT OR REPLACE INTO export_rows (folder, path, status, signature, product,"
+                                  " process, original, md5, description) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                                  -1, &insert.statement, nullptr);
+    for (int i = 0; code == SQLITE_OK && i < rows.size(); ++i) {
+        const ExportRow &row = rows.at(i);
+        sqlite3_stmt *s = insert.statement;
+        sqlite3_reset(s);
+        bindText(s, 1, folder);
+        bindText(s, 2, row.path);
+        sqlite3_bind_int(s, 3, row.status);
+        bindText(s, 4, row.cells.qStrDigitalSign);
+        bindText(s, 5, row.cells.qProductName);
+        bindText(s, 6, row.cells.qProcessName);
+        bindText(s, 7, row.cells.qOriginalFileName);
+        bindText(s, 8, row.cells.qFileCustomMd5);
+        bindText(s, 9, row.cells.qFileDescription);
+        code = sqlite3_step(s);
+        code = code == SQLITE_DONE ? SQLITE_OK : code;
+    }
+    if (code != SQLITE_OK) {
+        sqlite3_exec(database, "ROLLBACK", nullptr, nullptr, nullptr);
+        fail(QStringLiteral("cannot write"), code);
+        return false;
+    }
+    return execute("COMMIT");
 }

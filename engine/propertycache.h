@@ -37,6 +37,19 @@ public:
         // Seconds since 1970: the answer holds while validFrom <= now < validUntil.
         qint64 validFrom = 0;
         qint64 validUntil = 0;
+        // The installer's kind as the library numbers it, -1 when it did not say.
+        int installerKind = -1;
+        // Empty unless the read computed them.
+        QString sha256;
+        QString authenticodeSha256;
+    };
+
+    // One file row of an export, with the cells as the workbook holds them (unquoted).
+    struct ExportRow
+    {
+        QString path;
+        int status = 0; // 0 read, 4 signer withheld
+        SoftwareProperties cells;
     };
 
     explicit PropertyCache(const QString &databasePath);
@@ -60,13 +73,20 @@ public:
     bool isOpen() const { return database != nullptr; }
     QString failure() const { return failureText; }
 
-    // The answer kept for path, when it still holds for the file as identity describes it.
-    bool find(const QString &path, const FileIdentity &identity, Entry &entry);
+    // The answer kept for path, when it still holds for the file as identity describes it
+    // and tells all that is asked: the installer's kind always, the hashes when withHashes.
+    bool find(const QString &path, const FileIdentity &identity, Entry &entry, bool withHashes = false);
     // Keeps an answer for the file as it was before it was read (identity). Answers that
     // cannot be told apart from a later change of the file are not kept.
     void store(const QString &path, const FileIdentity &identity, const Entry &entry);
     // Writes what is pending, marks the entries found as seen, drops old and surplus ones.
     void finish();
+
+    // The file rows of the last successful export of folder; false when it was never
+    // exported (or the cache cannot say).
+    bool lastExport(const QString &folder, QList<ExportRow> &rows);
+    // Replaces what lastExport gives for folder.
+    bool storeExport(const QString &folder, const QList<ExportRow> &rows);
 
     // Entries not seen for this long are dropped.
     static const qint64 maxAgeSeconds = 90 * 24 * 3600;
@@ -84,6 +104,7 @@ private:
 
     bool openFile();
     bool prepareSchema();
+    bool addLaterColumns();
     // Turns the cache off for the run after an SQLite error, setting a broken file aside.
     void fail(const QString &what, int code);
     void setAside();

@@ -1,5 +1,6 @@
 #include "readerlibrary.h"
 
+#include "fileidentity.h"
 #include "platform.h"
 
 #include <QCoreApplication>
@@ -56,8 +57,11 @@ bool ReaderLibrary::load()
     pelbrookCancel = reinterpret_cast<CancelFunction>(library.resolve("pelbrook_cancel"));
     // Optional too: without them the answers cannot be kept between runs.
     pelbrookRead = reinterpret_cast<ReadFunction>(library.resolve("pelbrook_read"));
+    pelbrookReadOpened = reinterpret_cast<ReadOpenedFunction>(library.resolve("pelbrook_read_opened"));
     pelbrookBuildId = reinterpret_cast<TextFunction>(library.resolve("pelbrook_build_id"));
     pelbrookAnchorsFingerprint = reinterpret_cast<TextFunction>(library.resolve("pelbrook_anchors_fingerprint"));
+    // Optional: an older library tells neither the installer's kind nor the SHA-256 hashes.
+    pelbrookReadMore = reinterpret_cast<ReadMoreFunction>(library.resolve("pelbrook_read_more"));
     return true;
 }
 
@@ -78,12 +82,39 @@ ReaderLibrary::Result ReaderLibrary::read(const QString &path) const
     char16_t input[maxPathUnits] = {};
     char16_t outputs[6][maxPathUnits] = {};
     std::memcpy(input, path.utf16(), sizeof(char16_t) * path.size());
-    if (pelbrookRead) {
+    // The file is opened here and handed over, so that its identity is that of the very
+    // file the library read: a name can be pointed elsewhere between two opens.
+    const qintptr handle =
+        pelbrookReadMore || pelbrookReadOpened ? Platform::openForReading(path, &result.identity) : -1;
+    if (pelbrookReadMore || handle != -1 || pelbrookRead) {
         char reason[reasonBytes] = {};
         long long validFrom = 0;
         long long validUntil = 0;
-        result.status = pelbrookRead(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4], outputs[5],
-                                     reason, sizeof reason, &validFrom, &validUntil);
+        if (pelbrookReadMore) {
+            // Handle -1 (the file could not be opened here) has the library open it by its path.
+            char sha256[65] = {};
+            char authenticodeSha256[65] = {};
+            int kind = -1;
+            result.status = pelbrookReadMore(handle, input, outputs[0], outputs[1], outputs[2], outputs[3],
+                                             outputs[4], outputs[5], reason, sizeof reason, &validFrom,
+                                             &validUntil, hashes ? 1u : 0u, &kind, sha256, authenticodeSha256);
+            sha256[sizeof sha256 - 1] = 0;
+            authenticodeSha256[sizeof authenticodeSha256 - 1] = 0;
+            result.installerKind = kind;
+            result.sha256 = QString::fromLatin1(sha256);
+            result.authenticodeSha256 = QString::fromLatin1(authenticodeSha256);
+        } else if (handle != -1) {
+            result.status = pelbrookReadOpened(handle, input, outputs[0], outputs[1], outputs[2], outputs[3],
+                                               outputs[4], outputs[5], reason, sizeof reason, &validFrom,
+                                               &validUntil);
+        } else {
+            result.status = pelbrookRead(input, outputs[0], outputs[1], outputs[2], outputs[3], outputs[4],
+                                         outputs[5], reason, sizeof reason, &validFrom, &validUntil);
+        }
+        if (handle != -1) {
+            result.changedWhileRead = Platform::openedFileIdentity(handle) != result.identity;
+            Platform::closeOpened(handle);
+        }
         reason[sizeof reason - 1] = 0;
         result.reason = QString::fromUtf8(reason);
         result.validFrom = validFrom;
@@ -98,6 +129,40 @@ ReaderLibrary::Result ReaderLibrary::read(const QString &path) const
     result.values.qFileCustomMd5 = bufferText(outputs[4]);
     result.values.qFileDescription = bufferText(outputs[5]);
     return result;
+}
+
+void ReaderLibrary::setHashes(bool on)
+{
+    hashes = on;
+}
+
+bool ReaderLibrary::readsMore() const
+{
+    return pelbrookReadMore != nullptr;
+}
+
+QString ReaderLibrary::installerKindName(int kind)
+{
+    switch (kind) {
+    case OtherKind:
+        return QStringLiteral("other");
+    case MsiKind:
+        return QStringLiteral("MSI");
+    case NsisKind:
+        return QStringLiteral("NSIS");
+    case InnoSetupKind:
+        return QStringLiteral("Inno Setup");
+    case WixBundleKind:
+        return QStringLiteral("WiX bundle");
+    case InstallShieldKind:
+        return QStringLiteral("InstallShield");
+    case SquirrelKind:
+        return QStringLiteral("Squirrel");
+    case SelfExtractingKind:
+        return QStringLiteral("self-extracting archive");
+    default:
+        return kind < 0 ? QString() : QStringLiteral("other");
+    }
 }
 
 void ReaderLibrary::cancel() const

@@ -18,7 +18,12 @@ void listFolder(const QString &path, const QString &canonicalPath, QSet<QString>
 {
     const QString canonicalPrefix = canonicalPath.endsWith(QLatin1Char('/'))
         ? canonicalPath : canonicalPath + QLatin1Char('/');
-    for (const Platform::FolderEntry &entry : Platform::listFolder(path)) {
+    bool listed = true;
+    const QVector<Platform::FolderEntry> entries = Platform::listFolder(path, &listed);
+    // Named with a "/" at its end, so that the export counts and names it as unreadable.
+    if (!listed)
+        files.append(path + QLatin1Char('/'));
+    for (const Platform::FolderEntry &entry : entries) {
         if (!entry.isDir) {
             files.append(entry.filePath);
             continue;
@@ -63,6 +68,8 @@ ThreadScanFile::~ThreadScanFile() = default;
 
 void ThreadScanFile::scanPath(QString path)
 {
+    if (!path.isEmpty())
+        path = Platform::absoluteCleanPath(path);
     {
         QMutexLocker locker(&mutex);
         pathQueue.append(path);
@@ -127,6 +134,11 @@ void ThreadScanFile::run()
         QList<QString> fileName;
         QList<QString> file_fullName;
         for (const QString &f : all) {
+            if (f.endsWith(QLatin1Char('/'))) {
+                qDebug() << "ThreadScanFile::run=folder not listed" << f;
+                file_fullName.append(f);
+                continue;
+            }
             if (!isInstaller(f))
                 continue;
             const QString rel = f.mid(relativeStart);

@@ -12,7 +12,8 @@
 // folders are followed, so a folder reached by two links is listed under both; only
 // a link to the folder itself or one of its ancestors on the way down is cut, which
 // ends every cycle. stopRequested, when given, is asked before each sub-folder is
-// listed; once it returns true the listing ends with what it has.
+// listed; once it returns true the listing ends with what it has. A folder that cannot
+// be listed is given as its path with a "/" appended.
 QList<QString> listFilesRecursive(const QString &path, const std::function<bool()> &stopRequested = {});
 
 class ThreadScanFile : public QThread
@@ -29,6 +30,7 @@ public:
     void scanStopAll();
 
 signals:
+    // file_fullName also holds each folder that could not be listed, as its path and a "/".
     void signal_scanPath_finish(QList<QString> fileName, QList<QString> file_fullName);
 
 protected:

@@ -8,6 +8,7 @@
 #include "fileidentity.h"
 #include "platform.h"
 #include "runlock.h"
+#include "writetarget.h"
 
 #include <QDebug>
 #include <QDir>
@@ -15,6 +16,12 @@
 #include <QHash>
 
 namespace {
+
+// The scanner's mark for a folder it could not list.
+bool isUnlistedFolder(const QString &filePath)
+{
+    return filePath.endsWith(QLatin1Char('/'));
+}
 
 bool isInstaller(const QString &filePath)
 {
@@ -33,6 +40,12 @@ bool openCache(PropertyCache &cache, const ReaderLibrary &library)
     return cache.open({library.buildId(), anchors});
 }
 
+// A quoted field as the workbook's cell holds it.
+QString cellText(const QString &quoted)
+{
+    return quoted.mid(1, quoted.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
+}
+
 } // namespace
 
 ThreadSoftwareInfo::ThreadSoftwareInfo(QObject *parent)
@@ -46,15 +59,25 @@ void ThreadSoftwareInfo::startExtract(QString srcPath, QString dstPath, QList<QS
 {
     {
         QMutexLocker locker(&mutex);
-        this->srcPath = srcPath;
+        // As the scanner takes it, so that a folder's path begins its files' paths.
+        this->srcPath = srcPath.isEmpty() ? srcPath : Platform::absoluteCleanPath(srcPath);
         this->dstPath = dstPath;
         this->fileList = fileList;
         copySucceeded = false;
         // A running export keeps its stop; start() below does not begin another one.
-        if (!isRunning())
+        if (!isRunning()) {
             stopRequested = false;
+            compared = false;
+            hadExport = false;
+            changes.clear();
+        }
     }
     start(QThread::InheritPriority);
+}
+
+QString ThreadSoftwareInfo::md5OnlyNote()
+{
+    return QStringLiteral("仅能按文件MD5匹配，软件更新后规则将失效");
 }
 
 void ThreadSoftwareInfo::setJobs(int jobs)
@@ -100,6 +123,30 @@ void ThreadSoftwareInfo::setCache(CacheMode mode, const QString &databasePath)
     cachePath = databasePath;
 }
 
+void ThreadSoftwareInfo::setHashes(bool on)
+{
+    QMutexLocker locker(&mutex);
+    hashes = on;
+}
+
+bool ThreadSoftwareInfo::changesCompared()
+{
+    QMutexLocker locker(&mutex);
+    return compared;
+}
+
+bool ThreadSoftwareInfo::exportedBefore()
+{
+    QMutexLocker locker(&mutex);
+    return hadExport;
+}
+
+QList<ExportChanges::Change> ThreadSoftwareInfo::rowChanges()
+{
+    QMutexLocker locker(&mutex);
+    return changes;
+}
+
 void ThreadSoftwareInfo::setClock(std::function<qint64()> clock)
 {
     QMutexLocker locker(&mutex);
@@ -132,9 +179,11 @@ void ThreadSoftwareInfo::run()
     int jobs;
     CacheMode cacheMode;
     QString cachePath;
+    bool hashes;
     std::function<qint64()> clock;
     {
         QMutexLocker locker(&mutex);
+        hashes = this->hashes;
         srcPath = this->srcPath;
         dstPath = this->dstPath;
         fileList = this->fileList;
@@ -157,9 +206,14 @@ void ThreadSoftwareInfo::run()
     if (!temporaryFilesLock.tryLock()) {
         const QString dataFolder = QFileInfo(lockPath).path();
         // Without a lock file the folder takes no files at all, the temporary files neither.
-        if (!QFileInfo::exists(lockPath)) {
+        if (!QFileInfo::exists(lockPath) && !QFileInfo(lockPath).isSymLink()) {
             qDebug() << "ThreadSoftwareInfo::run=dir not exists" << dataFolder;
             emit signal_extractFailed(TempFileNotWritable, dataFolder + QStringLiteral("/temp.csv"));
+            return;
+        }
+        if (!Platform::isOwnPlainFile(lockPath)) {
+            qDebug() << "ThreadSoftwareInfo::run=lock not ours" << lockPath;
+            emit signal_extractFailed(TempFilesLockNotOurs, lockPath);
             return;
         }
         qDebug() << "ThreadSoftwareInfo::run=temporary files in use" << dataFolder;
@@ -167,7 +221,15 @@ void ThreadSoftwareInfo::run()
         return;
     }
 
+    const QString refusal = Platform::writeRefusal(dstPath);
+    if (!refusal.isEmpty()) {
+        qDebug() << "ThreadSoftwareInfo::run=destination refused" << dstPath << refusal;
+        emit signal_extractFailed(DestinationRefused, dstPath);
+        return;
+    }
+
     ReaderLibrary library;
+    library.setHashes(hashes);
     if (!library.load()) {
         emit signal_extractFailed(ReaderNotLoadable, library.fileName());
         return;
@@ -212,23 +274,31 @@ void ThreadSoftwareInfo::run()
     const bool cacheUsable = cacheMode != CacheOff && openCache(cache, library);
     QList<QString> toRead;
     QHash<int, PropertyCache::Entry> kept;
-    QHash<int, FileIdentity> identities;
+    bool distrustNoted = false;
+    const auto noteDistrust = [&](const FileIdentity &identity, const QString &path) {
+        if (!distrustNoted)
+            qDebug() << "ThreadSoftwareInfo::run=cache not used for" << path << "and others like it:"
+                     << identity.distrust;
+        distrustNoted = true;
+    };
     for (int i = 0; i < n; ++i) {
         const QString &f = fileList.at(i);
         if (!isInstaller(f) || f.size() >= ReaderLibrary::maxPathUnits)
             continue;
-        if (cacheUsable) {
+        if (cacheUsable && cacheMode == CacheOn) {
             const FileIdentity identity = Platform::fileIdentity(f);
             PropertyCache::Entry entry;
-            if (cacheMode == CacheOn && cache.find(f, identity, entry)) {
+            if (identity.valid && !identity.trustworthy)
+                noteDistrust(identity, f);
+            else if (cache.find(f, identity, entry, hashes)) {
                 kept.insert(i, entry);
                 continue;
             }
-            identities.insert(i, identity);
         }
         toRead.append(f);
     }
     QList<FileOutcome> runOutcomes;
+    QList<PropertyCache::ExportRow> rows;
     ReadAhead reads(library, toRead, jobs);
     for (int i = 0; i < n; ++i) {
         // Checked between files too: a stop never cuts a progress record short.
@@ -237,12 +307,19 @@ void ThreadSoftwareInfo::run()
             return;
         }
         const QString &f = fileList.at(i);
+        if (isUnlistedFolder(f)) {
+            qDebug() << "ThreadSoftwareInfo::run=folder not listed" << f;
+            ++unreadableFiles;
+            runOutcomes.append({f, ReaderLibrary::NotReadable, QStringLiteral("the folder cannot be listed"), false, -1,
+                                QString(), QString(), false});
+            continue;
+        }
         if (!isInstaller(f))
             continue;
         if (f.size() >= ReaderLibrary::maxPathUnits) {
             qDebug() << "ThreadSoftwareInfo::run=path too long" << f;
             ++tooLong;
-            runOutcomes.append({f, PathTooLong, QString(), false});
+            runOutcomes.append({f, PathTooLong, QString(), false, -1, QString(), QString(), false});
             continue;
         }
 
@@ -253,25 +330,42 @@ void ThreadSoftwareInfo::run()
             result.values = entry.values;
             result.status = entry.status;
             result.reason = entry.reason;
+            result.installerKind = entry.installerKind;
+            result.sha256 = entry.sha256;
+            result.authenticodeSha256 = entry.authenticodeSha256;
             qDebug() << "ThreadSoftwareInfo::run=fun cached" << f << result.status;
         } else {
             qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
             result = reads.next();
+            // A file being written gets one more read; its MD5 would be of a part of it.
+            if (result.changedWhileRead && !isStopRequested()) {
+                qDebug() << "ThreadSoftwareInfo::run=changed while read, again" << f;
+                result = library.read(f);
+            }
             qDebug() << "ThreadSoftwareInfo::run=fun over" << result.status;
             if (result.status == ReaderLibrary::Cancelled && isStopRequested()) {
                 qDebug() << "ThreadSoftwareInfo::run=stopped";
                 return;
             }
-            // Kept only when the file is still as it was before the read began.
-            const FileIdentity before = identities.value(i);
-            if (cacheUsable && before.valid && Platform::fileIdentity(f) == before)
-                cache.store(f, before, {result.status, result.values, result.reason, result.validFrom,
-                                        result.validUntil});
+            if (result.changedWhileRead) {
+                result.status = Unstable;
+                result.reason = QStringLiteral("changed while it was read, twice");
+            } else if (cacheUsable && result.identity.valid) {
+                // Kept under the identity of the very file read, and only where that identity holds.
+                if (result.identity.trustworthy)
+                    cache.store(f, result.identity, {result.status, result.values, result.reason, result.validFrom,
+                                                     result.validUntil, result.installerKind, result.sha256,
+                                                     result.authenticodeSha256});
+                else
+                    noteDistrust(result.identity, f);
+            }
         }
-        runOutcomes.append({f, result.status, result.reason, cached});
+        runOutcomes.append({f, result.status, result.reason, cached, result.installerKind, result.sha256,
+                            result.authenticodeSha256, false});
         // Such a file has no MD5 and no version strings: a row would only
         // blacklist an empty MD5, so it is left out and counted instead.
-        if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled) {
+        if (ReaderLibrary::isUnreadable(result.status) || result.status == ReaderLibrary::Cancelled
+            || result.status == Unstable) {
             ++unreadableFiles;
             continue;
         }
@@ -288,6 +382,12 @@ void ThreadSoftwareInfo::run()
         quoted.qOriginalFileName = ExportRecord::quoteField(values.qOriginalFileName);
         quoted.qFileCustomMd5 = ExportRecord::quoteField(values.qFileCustomMd5);
         quoted.qFileDescription = ExportRecord::quoteField(values.qFileDescription);
+        runOutcomes.last().md5Only = ExportRecord::blacklistColumn(quoted.qProductName, quoted.qOriginalFileName) == 23;
+        // Kept relative to the folder, so that the folder named another way compares the same.
+        rows.append({f.startsWith(rootPrefix) ? f.mid(rootPrefix.size()) : f, result.status,
+                     {cellText(quoted.qStrDigitalSign), cellText(quoted.qProductName), cellText(quoted.qProcessName),
+                      cellText(quoted.qOriginalFileName), cellText(quoted.qFileCustomMd5),
+                      cellText(quoted.qFileDescription)}});
 
         QString parentDir_md5;
         if (f.startsWith(rootPrefix)) {
@@ -334,8 +434,26 @@ void ThreadSoftwareInfo::run()
         return;
     }
 
+    // Compared and kept only for a workbook that was written: the next export is compared with what was uploaded.
+    QList<ExportChanges::Change> runChanges;
+    bool runCompared = false;
+    bool runHadExport = false;
+    if (outcome == ExportRecord::WorkbookOutcome::CopySucceeded && cacheUsable && cache.isOpen()) {
+        const QString folder = QDir::cleanPath(QFileInfo(srcPath).absoluteFilePath());
+        QList<PropertyCache::ExportRow> lastRows;
+        runHadExport = cache.lastExport(folder, lastRows);
+        runCompared = cache.isOpen() && cache.storeExport(folder, rows);
+        if (runHadExport)
+            runChanges = ExportChanges::compare(lastRows, rows);
+        for (ExportChanges::Change &change : runChanges)
+            change.path = rootPrefix + change.path;
+    }
+
     {
         QMutexLocker locker(&mutex);
+        compared = runCompared;
+        hadExport = runCompared && runHadExport;
+        changes = runChanges;
         copySucceeded = outcome == ExportRecord::WorkbookOutcome::CopySucceeded;
         skippedPaths = tooLong;
         unreadable = unreadableFiles;

@@ -1,5 +1,5 @@
 // The reader's path for installer databases: compound file, property table, summary
-// information and the database's signature.
+// information, the database's signature and its Authenticode SHA-256.
 #include "anchors.h"
 #include "msi.h"
 
@@ -10,6 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     vantoril::MsiInfo info;
     std::string error;
-    vantoril::readMsiMemory(data, size, vantoril::Anchors::shared(), info, error);
+    vantoril::readMsiMemory(data, size, vantoril::Anchors::shared(), info, error, true);
     return 0;
 }

@@ -1,5 +1,5 @@
 // The reader's path for PE images: headers, version resource, certificate table,
-// Authenticode check and MD5, all from the bytes in memory.
+// Authenticode check, installer kind and the three digests, all from the bytes in memory.
 #include "anchors.h"
 #include "properties.h"
 #include "reader.h"
@@ -12,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const vantoril::Reader reader(data, size);
     vantoril::FileProperties properties;
     std::vector<std::string> notes;
-    vantoril::readImageProperties(reader, vantoril::Anchors::shared(), properties, notes);
+    vantoril::ReadOptions options;
+    options.hashes = true;
+    vantoril::readImageProperties(reader, vantoril::Anchors::shared(), properties, notes, options);
     return 0;
 }

@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$corpus"/{fuzz_pe,fuzz_msi,fuzz_signature,fuzz_csv,fuzz_exportrecord}
 find "$corpus" -type f ! -name 'regression-*' ! -name 'real-*' -delete
-for f in "$work"/pe*.exe "$work"/signed*.exe; do cp "$f" "$corpus/fuzz_pe/"; done
+for f in "$work"/pe*.exe "$work"/signed*.exe "$work"/nsis-setup.exe "$work"/sfx-zip.exe; do cp "$f" "$corpus/fuzz_pe/"; done
 for f in "$work"/*.msi; do cp "$f" "$corpus/fuzz_msi/"; done
 # The trust-* signatures carry chains and RFC 3161 timestamps for the chain and timestamp code.
 for f in signed-sha256 signed-sha1 signed-org signed-nested trust-anchored trust-expired-ts trust-bad-ts \

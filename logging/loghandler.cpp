@@ -2,17 +2,20 @@
 
 #include "logappender.h"
 #include "loglock.h"
+#include "fileidentity.h"
 #include "platform.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTextCodec>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <map>
@@ -171,8 +174,20 @@ void write(const QString &line, bool takeFolderLock)
     if (writeInto(dataFolder, bytes, takeFolderLock))
         return;
     const QString recheckedFolder = Platform::recheckWritableDataFolder();
-    if (recheckedFolder != dataFolder)
-        writeInto(recheckedFolder, bytes, takeFolderLock);
+    if (recheckedFolder != dataFolder && writeInto(recheckedFolder, bytes, takeFolderLock))
+        return;
+    // Said once, where the user sees it: a log folder someone else planted turns the log off.
+    static std::atomic<bool> told{false};
+    const QString folder = recheckedFolder + QStringLiteral("/log");
+    const QFileInfo planted(folder);
+    if (told || !(planted.exists() || planted.isSymLink()))
+        return;
+    const QString refusal = Platform::preparePrivateFolder(folder);
+    if (!refusal.isEmpty() && !told.exchange(true)) {
+        const QByteArray text = (QStringLiteral("日志目录不是本用户的，日志未写入：") + folder + QStringLiteral(" (")
+                                 + refusal + QStringLiteral(")\n")).toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    }
 }
 
 void writeLine(const QString &line)

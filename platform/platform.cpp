@@ -1,7 +1,9 @@
 #include "platform.h"
 
+#include "fileidentity.h"
 #include "folderaccess.h"
 #include "logplace.h"
+#include "windowsentries.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -12,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QMutex>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QSysInfo>
 #include <QTranslator>
@@ -22,6 +25,7 @@
 
 #ifndef Q_OS_WIN
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -86,8 +90,16 @@ QString decideDataFolder()
         return programFolder;
 
     const QString fallback = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    QDir().mkpath(fallback);
-    return fallback;
+    // Checked as the cache folder is: a data folder below a folder someone else controls
+    // (XDG_DATA_HOME may point anywhere) would let them plant links for the temporary files.
+    // One that cannot be made stays the choice, and writing into it fails as it should.
+    if (!QDir().mkpath(fallback) || preparePrivateFolder(fallback).isEmpty())
+        return fallback;
+    // Then a new folder of this process's own, which nobody else can have made.
+    QTemporaryDir own(QDir::tempPath() + QLatin1Char('/') + QCoreApplication::applicationName()
+                      + QStringLiteral("-XXXXXX"));
+    own.setAutoRemove(false);
+    return own.isValid() ? own.path() : fallback;
 }
 
 // The decision costs a file created and removed, so it is made once and then only
@@ -180,12 +192,39 @@ bool isWindowsXp()
 
 bool isFilesystemRoot(const QString &path)
 {
-    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
 #ifdef Q_OS_WIN
-    return clean.size() <= 3 && clean.size() >= 2 && clean.at(1) == QLatin1Char(':');
+    return isWindowsVolumeRoot(path);
 #else
-    return clean == QLatin1String("/");
+    return QDir::cleanPath(path) == QLatin1String("/");
 #endif
+}
+
+QString absoluteCleanPath(const QString &path)
+{
+    QString clean = QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(path)).absoluteFilePath());
+#ifdef Q_OS_WIN
+    if (clean.size() >= 2 && clean.at(1) == QLatin1Char(':'))
+        clean[0] = clean.at(0).toUpper();
+#endif
+    return clean;
+}
+
+QString escapedFileName(const QString &name)
+{
+    QString escaped;
+    escaped.reserve(name.size());
+    for (int i = 0; i < name.size(); ++i) {
+        const ushort unit = name.at(i).unicode();
+        const bool lone = unit >= 0xDC80 && unit <= 0xDCFF && !(i > 0 && name.at(i - 1).isHighSurrogate());
+        // The backslash too, so that a name holding the text of an escape stays apart.
+        if (unit < 0x20 || unit == 0x7F || unit == '\\')
+            escaped += QStringLiteral("\\x%1").arg(unit, 2, 16, QLatin1Char('0'));
+        else if (lone)
+            escaped += QStringLiteral("\\x%1").arg(unit - 0xDC00, 2, 16, QLatin1Char('0'));
+        else
+            escaped += name.at(i);
+    }
+    return escaped;
 }
 
 #ifdef Q_OS_WIN
@@ -207,17 +246,31 @@ QString readableFileName(const QString &name)
 
 QString canonicalPath(const QString &path)
 {
-    return QFileInfo(path).canonicalFilePath();
+    // Qt resolves symbolic links and shortcuts but not junctions; the system resolves every link.
+    return windowsFinalPath(path);
 }
 
-QVector<FolderEntry> listFolder(const QString &path)
+QVector<FolderEntry> listFolder(const QString &path, bool *listed)
 {
     QVector<FolderEntry> entries;
-    for (const QFileInfo &info : QDir(path).entryInfoList()) {
+    const QDir folder(path);
+    if (listed)
+        *listed = !folder.exists() || folder.isReadable();
+    for (const QFileInfo &info : folder.entryInfoList()) {
         const QString name = info.fileName();
         if (name == QLatin1String(".") || name == QLatin1String(".."))
             continue;
-        entries.append({info.filePath(), info.filePath().size() - name.size(), info.isDir(), info.isSymLink()});
+        // Qt takes a shortcut for a link to its target and a junction for a plain folder;
+        // the entry's own record decides instead. A plain file needs no second look.
+        WindowsEntryKind kind{info.isDir(), info.isSymLink()};
+        if (kind.isDir || kind.isSymLink) {
+            quint32 attributes = 0;
+            quint32 reparseTag = 0;
+            if (!readWindowsEntry(info.filePath(), attributes, reparseTag))
+                continue;
+            kind = windowsEntryKind(attributes, reparseTag);
+        }
+        entries.append({info.filePath(), info.filePath().size() - name.size(), kind.isDir, kind.isSymLink});
     }
     return entries;
 }
@@ -348,12 +401,15 @@ QString canonicalPath(const QString &path)
 
 // Reads the folder once with the types the directory itself records, so that only
 // links (and entries of unknown type) cost a stat, where QDir builds a QFileInfo for each.
-QVector<FolderEntry> listFolder(const QString &path)
+QVector<FolderEntry> listFolder(const QString &path, bool *listed)
 {
     QVector<FolderEntry> entries;
     const QString folder = QDir(path).path();
     const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     DIR *dir = opendir(encodeFileName(folder).constData());
+    // A folder that is not there is empty; one that is there but cannot be read is not.
+    if (listed)
+        *listed = dir != nullptr || errno == ENOENT || errno == ENOTDIR;
     if (!dir)
         return entries;
 

@@ -88,7 +88,18 @@ struct FolderEntry
 // A folder's entries exactly as QDir lists them by default (files and folders, no
 // hidden and no system entries, sorted by name ignoring case), without "." and "..".
 // Faster than QDir where the system allows: a scan lists hundreds of thousands.
-QVector<FolderEntry> listFolder(const QString &path);
+// listed, when given, turns false when the folder is there but could not be read.
+QVector<FolderEntry> listFolder(const QString &path, bool *listed = nullptr);
+
+// The folder as an absolute path without ".", ".." or doubled separators, "/" between
+// names and, on Windows, the drive letter as the system spells it (upper case), as the
+// folder dialog gives it: folder ids are made from it and must not depend on how it was typed.
+QString absoluteCleanPath(const QString &path);
+
+// A name to print on a line of its own or in a report: control characters, "\\" and bytes
+// that are not UTF-8 as \xNN, so that no name can forge a line and two names that
+// differ stay apart.
+QString escapedFileName(const QString &name);
 
 } // namespace Platform
 

@@ -29,14 +29,25 @@ constexpr std::size_t folderEntryLimit = 1000;
 
 struct BioFree { void operator()(BIO *b) const { BIO_free(b); } };
 
-// Adds every certificate of a PEM or DER buffer; returns how many.
-int addCertificates(X509_STORE *store, const char *data, int size, std::vector<X509 *> *noBasicConstraints)
+void keepDer(X509 *certificate, std::vector<std::string> *ders)
+{
+    unsigned char *der = nullptr;
+    const int size = ders ? i2d_X509(certificate, &der) : 0;
+    if (size > 0)
+        ders->emplace_back(reinterpret_cast<const char *>(der), static_cast<std::size_t>(size));
+    OPENSSL_free(der);
+}
+
+// Adds every certificate of a PEM or DER buffer, and its DER to ders when given; returns how many.
+int addCertificates(X509_STORE *store, const char *data, int size, std::vector<X509 *> *noBasicConstraints,
+                    std::vector<std::string> *ders)
 {
     int added = 0;
     std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(data, size));
     if (!bio)
         return 0;
     while (X509 *certificate = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
+        keepDer(certificate, ders);
         if (X509_STORE_add_cert(store, certificate) == 1)
             ++added;
         if (noBasicConstraints && !(X509_get_extension_flags(certificate) & EXFLAG_BCONS))
@@ -48,6 +59,7 @@ int addCertificates(X509_STORE *store, const char *data, int size, std::vector<X
     if (added == 0) {
         const auto *cursor = reinterpret_cast<const unsigned char *>(data);
         if (X509 *certificate = d2i_X509(nullptr, &cursor, size)) {
+            keepDer(certificate, ders);
             if (X509_STORE_add_cert(store, certificate) == 1)
                 ++added;
             X509_free(certificate);
@@ -132,7 +144,7 @@ void Anchors::addSystemStore()
     if (systemStoreCertificates("ROOT", roots)) {
         int added = 0;
         for (const std::string &der : roots)
-            added += addCertificates(anchors, der.data(), static_cast<int>(der.size()), nullptr);
+            added += addCertificates(anchors, der.data(), static_cast<int>(der.size()), nullptr, nullptr);
         loadNotes.push_back("system ROOT store: " + std::to_string(added) + " certificates");
         return;
     }
@@ -154,7 +166,7 @@ void Anchors::addSystemStore()
 void Anchors::addBundled()
 {
     const std::string pem(bundledAnchorsPem);
-    const int added = addCertificates(anchors, pem.data(), static_cast<int>(pem.size()), &legacyRoots);
+    const int added = addCertificates(anchors, pem.data(), static_cast<int>(pem.size()), &legacyRoots, &ownAnchorsDer);
     loadNotes.push_back(std::to_string(added) + " bundled roots");
 }
 
@@ -178,7 +190,7 @@ void Anchors::addFolder(const std::string &folder)
     }
     int added = 0;
     for (const std::string &content : files)
-        added += addCertificates(anchors, content.data(), static_cast<int>(content.size()), nullptr);
+        added += addCertificates(anchors, content.data(), static_cast<int>(content.size()), nullptr, &ownAnchorsDer);
     loadNotes.push_back(std::to_string(added) + " certificates from " + folder);
 }
 

@@ -34,6 +34,9 @@ public:
     bool isLegacyRoot(X509 *certificate) const;
     // In the system's store of certificates it never trusts.
     bool isDisallowed(X509 *certificate) const;
+    // The bundled roots and those of the `trust` folder (DER): anchors of the library's
+    // own, which the system's chain engine is given beside its own roots.
+    const std::vector<std::string> &ownAnchors() const { return ownAnchorsDer; }
     // What was loaded, for the explain output.
     const std::vector<std::string> &notes() const { return loadNotes; }
     // Signatures already judged against these anchors; safe from any thread.
@@ -53,6 +56,7 @@ private:
     std::vector<X509 *> legacyRoots;
     std::vector<X509 *> disallowed;
     std::vector<std::string> loadNotes;
+    std::vector<std::string> ownAnchorsDer;
     // The system folder searched by certificate hash when an issuer is needed.
     std::string lookupFolder;
     std::string anchorsFingerprint;

@@ -24,19 +24,20 @@ constexpr std::size_t ringSize = 4;
 
 struct Span
 {
+    Digest *digest = nullptr;
     const std::uint8_t *data = nullptr;
     std::size_t size = 0;
 };
 
-// Feeds the ranged digest on a second thread while the caller computes the
+// Feeds the other digests on a second thread while the caller computes the first
 // whole-file digest: a signed file then costs about as long as its slower digest
-// instead of both in turn. Jobs run in order; each names spans of a buffer the
+// instead of all in turn. Jobs run in order; each names spans of a buffer the
 // caller must keep until finished() reaches the job's number.
 class RangedHasher
 {
 public:
-    explicit RangedHasher(Digest &digest)
-        : digest(digest), worker([this] { run(); })
+    RangedHasher()
+        : worker([this] { run(); })
     {
     }
 
@@ -82,7 +83,7 @@ private:
             queue.pop_front();
             lock.unlock();
             for (const Span &span : spans)
-                digest.update(span.data, span.size);
+                span.digest->update(span.data, span.size);
             lock.lock();
             ++finished;
             changed.notify_all();
@@ -92,7 +93,6 @@ private:
         OPENSSL_thread_stop();
     }
 
-    Digest &digest;
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::vector<Span>> queue;
@@ -140,7 +140,15 @@ std::vector<std::uint8_t> Digest::finish()
 bool digestInput(const Reader &reader, Digest &wholeFile, Digest *ranged,
                  const std::vector<Range> &ranges)
 {
-    const bool parallel = ranged && reader.size() >= parallelThreshold;
+    return digestInput(reader, {&wholeFile}, ranged ? std::vector<Digest *>{ranged} : std::vector<Digest *>(), ranges);
+}
+
+bool digestInput(const Reader &reader, const std::vector<Digest *> &wholeFile, const std::vector<Digest *> &ranged,
+                 const std::vector<Range> &ranges)
+{
+    Digest *first = wholeFile.empty() ? nullptr : wholeFile.front();
+    const bool others = wholeFile.size() > 1 || !ranged.empty();
+    const bool parallel = others && reader.size() >= parallelThreshold;
     const auto blockBytes = static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, reader.size()));
     // A few blocks in flight let either thread run ahead when the other is descheduled.
     std::vector<std::vector<std::uint8_t>> ring(parallel ? ringSize : 1, std::vector<std::uint8_t>(blockBytes));
@@ -149,9 +157,9 @@ bool digestInput(const Reader &reader, Digest &wholeFile, Digest *ranged,
     std::unique_ptr<RangedHasher> hasher;
     if (parallel) {
         try {
-            hasher = std::make_unique<RangedHasher>(*ranged);
+            hasher = std::make_unique<RangedHasher>();
         } catch (const std::system_error &) {
-            // No thread to spare: both digests run here, one after the other.
+            // No thread to spare: all digests run here, one after the other.
         }
     }
     std::vector<Span> spans;
@@ -166,11 +174,14 @@ bool digestInput(const Reader &reader, Digest &wholeFile, Digest *ranged,
             return false;
         const std::uint64_t blockEnd = offset + len;
         spans.clear();
-        while (ranged && next < ranges.size() && ranges[next].begin < blockEnd) {
+        for (std::size_t i = 1; i < wholeFile.size(); ++i)
+            spans.push_back({wholeFile[i], block.data(), len});
+        while (!ranged.empty() && next < ranges.size() && ranges[next].begin < blockEnd) {
             const std::uint64_t from = std::max(ranges[next].begin, offset);
             const std::uint64_t to = std::min(ranges[next].end, blockEnd);
             if (from < to)
-                spans.push_back({block.data() + (from - offset), static_cast<std::size_t>(to - from)});
+                for (Digest *digest : ranged)
+                    spans.push_back({digest, block.data() + (from - offset), static_cast<std::size_t>(to - from)});
             if (ranges[next].end > blockEnd)
                 break;
             ++next;
@@ -179,8 +190,9 @@ bool digestInput(const Reader &reader, Digest &wholeFile, Digest *ranged,
             lastJob[slot] = hasher->post(spans);
         else
             for (const Span &span : spans)
-                ranged->update(span.data, span.size);
-        wholeFile.update(block.data(), len);
+                span.digest->update(span.data, span.size);
+        if (first)
+            first->update(block.data(), len);
         offset = blockEnd;
     }
     return true;

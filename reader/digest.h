@@ -44,6 +44,12 @@ class Reader;
 bool digestInput(const Reader &reader, Digest &wholeFile, Digest *ranged,
                  const std::vector<Range> &ranges);
 
+// The same single read for any number of digests: the first of wholeFile is fed on
+// the calling thread, the others and every ranged one on a second thread when the
+// input is large enough to pay for it.
+bool digestInput(const Reader &reader, const std::vector<Digest *> &wholeFile, const std::vector<Digest *> &ranged,
+                 const std::vector<Range> &ranges);
+
 } // namespace vantoril
 
 #endif

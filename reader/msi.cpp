@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
 #include <vector>
 
 namespace vantoril {
@@ -241,7 +243,8 @@ std::u16string summaryText(const Summary &summary, const std::string &bytes)
     return decodeText(summary.codePage, bytes);
 }
 
-// Names are compared as their UTF-16LE bytes; on an equal prefix the longer name comes first.
+// Names are compared as their UTF-16LE bytes with the terminating NUL, as Windows hashes
+// them: on an equal prefix the shorter name, whose NUL sorts lowest, comes first.
 bool streamOrder(const CompoundEntry &a, const CompoundEntry &b)
 {
     const std::size_t common = std::min(a.name.size(), b.name.size());
@@ -252,12 +255,12 @@ bool streamOrder(const CompoundEntry &a, const CompoundEntry &b)
         if ((x >> 8) != (y >> 8))
             return (x >> 8) < (y >> 8);
     }
-    return a.name.size() > b.name.size();
+    return a.name.size() < b.name.size();
 }
 
 struct HashState
 {
-    Digest &digest;
+    std::vector<Digest *> digests;
     std::uint64_t budget;
     std::vector<std::uint8_t> chunk;
     std::string error;
@@ -283,7 +286,8 @@ bool hashStream(CompoundStream &stream, HashState &state)
             state.error = "stream unreadable";
             return false;
         }
-        state.digest.update(state.chunk.data(), len);
+        for (Digest *digest : state.digests)
+            digest->update(state.chunk.data(), len);
         left -= len;
     }
     return true;
@@ -327,12 +331,25 @@ bool hashStorage(CompoundStorage &storage, int depth, HashState &state)
         state.error = "storage class id unreadable";
         return false;
     }
-    state.digest.update(clsid, clsidSize);
+    for (Digest *digest : state.digests)
+        digest->update(clsid, clsidSize);
     return true;
 }
 
+bool isSha256(const EVP_MD *type)
+{
+    return type && EVP_MD_get_type(type) == NID_sha256;
+}
+
+// The pre-hash of the metadata that a signature with MsiDigitalSignatureEx covers first.
+bool readPreHash(CompoundStorage &root, std::vector<std::uint8_t> &preHash)
+{
+    const std::unique_ptr<CompoundStream> exInput = root.stream(signatureExStream);
+    return !exInput || readWhole(*exInput, signatureLimit, preHash);
+}
+
 MsiSignature checkSignature(CompoundStorage &root, std::uint64_t inputSize, const Anchors &anchors,
-                            const Cancellation *cancellation, MsiInfo &info)
+                            const Cancellation *cancellation, bool hashes, MsiInfo &info)
 {
     std::string &error = info.signatureError;
     const std::unique_ptr<CompoundStream> signatureInput = root.stream(signatureStream);
@@ -357,21 +374,26 @@ MsiSignature checkSignature(CompoundStorage &root, std::uint64_t inputSize, cons
     }
 
     Digest digest(signature.digestType);
-    HashState state{digest, inputSize, std::vector<std::uint8_t>(readChunk), {}, cancellation};
-    const std::unique_ptr<CompoundStream> exInput = root.stream(signatureExStream);
-    if (exInput) {
-        std::vector<std::uint8_t> preHash;
-        if (!readWhole(*exInput, signatureLimit, preHash)) {
-            error = "MsiDigitalSignatureEx unreadable";
-            return MsiSignature::Withheld;
-        }
-        digest.update(preHash.data(), preHash.size());
+    // Asked for the SHA-256 digest under a signature of another algorithm: the same pass
+    // feeds both, the pre-hash (made with the signature's algorithm) only the signature's.
+    Digest sha256(hashes && !isSha256(signature.digestType) ? EVP_sha256() : nullptr);
+    HashState state{{&digest}, inputSize, std::vector<std::uint8_t>(readChunk), {}, cancellation};
+    if (sha256.ok())
+        state.digests.push_back(&sha256);
+    std::vector<std::uint8_t> preHash;
+    if (!readPreHash(root, preHash)) {
+        error = "MsiDigitalSignatureEx unreadable";
+        return MsiSignature::Withheld;
     }
+    digest.update(preHash.data(), preHash.size());
     if (!hashStorage(root, 0, state)) {
         error = state.error;
         return MsiSignature::Withheld;
     }
-    if (digest.finish() != signature.fileDigest) {
+    const std::vector<std::uint8_t> value = digest.finish();
+    if (hashes)
+        info.authenticodeSha256 = sha256.ok() ? sha256.finish() : value;
+    if (value != signature.fileDigest) {
         error = "signature digest mismatch";
         return MsiSignature::Withheld;
     }
@@ -379,8 +401,23 @@ MsiSignature checkSignature(CompoundStorage &root, std::uint64_t inputSize, cons
     return MsiSignature::Intact;
 }
 
+// The SHA-256 digest where the signature check did not compute it on its way.
+void authenticodeSha256(CompoundStorage &root, std::uint64_t inputSize, const Cancellation *cancellation,
+                        MsiInfo &info)
+{
+    Digest sha256(EVP_sha256());
+    HashState state{{&sha256}, inputSize, std::vector<std::uint8_t>(readChunk), {}, cancellation};
+    std::vector<std::uint8_t> preHash;
+    if (!readPreHash(root, preHash))
+        return;
+    if (isSha256(info.details.digestType))
+        sha256.update(preHash.data(), preHash.size());
+    if (hashStorage(root, 0, state))
+        info.authenticodeSha256 = sha256.finish();
+}
+
 void readMsi(CompoundStorage &root, std::uint64_t size, const Anchors &anchors, MsiInfo &info,
-             const Cancellation *cancellation)
+             const Cancellation *cancellation, bool hashes)
 {
     MsiInfo result;
     result.productName = productName(root, result.propertyError);
@@ -390,30 +427,32 @@ void readMsi(CompoundStorage &root, std::uint64_t size, const Anchors &anchors, 
         if (result.description.empty())
             result.description = summaryText(summary, summary.subject);
     }
-    result.signature = checkSignature(root, size, anchors, cancellation, result);
+    result.signature = checkSignature(root, size, anchors, cancellation, hashes, result);
+    if (hashes && result.authenticodeSha256.empty())
+        authenticodeSha256(root, size, cancellation, result);
     info = std::move(result);
 }
 
 } // namespace
 
 bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
-                 const Cancellation *cancellation)
+                 const Cancellation *cancellation, bool hashes)
 {
     std::uint64_t size = 0;
     const std::unique_ptr<CompoundStorage> root = openCompoundFile(nativePath, size, error);
     if (!root)
         return false;
-    readMsi(*root, size, anchors, info, cancellation);
+    readMsi(*root, size, anchors, info, cancellation, hashes);
     return true;
 }
 
 bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
-                   std::string &error)
+                   std::string &error, bool hashes)
 {
     const std::unique_ptr<CompoundStorage> root = openCompoundMemory(data, size, error);
     if (!root)
         return false;
-    readMsi(*root, size, anchors, info, nullptr);
+    readMsi(*root, size, anchors, info, nullptr, hashes);
     return true;
 }
 

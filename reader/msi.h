@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantoril {
 
@@ -28,15 +29,19 @@ struct MsiInfo
     std::string signatureError;
     // The signature as read, when it could be.
     Signature details;
+    // Only when asked for: the SHA-256 Authenticode digest of the database as Windows
+    // computes it (the MsiDigitalSignatureEx pre-hash, for a SHA-256 signature that has
+    // one, then the streams in order and the class ids); empty when a stream could not be read.
+    std::vector<std::uint8_t> authenticodeSha256;
 };
 
 // Reads an installer database with our own bounded readers over the system's
 // compound-file access. False when the input is not a compound file at all.
 // The signature check reads every stream; a cancelled call ends it between blocks.
 bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
-                 const Cancellation *cancellation = nullptr);
+                 const Cancellation *cancellation = nullptr, bool hashes = false);
 bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
-                   std::string &error);
+                   std::string &error, bool hashes = false);
 
 } // namespace vantoril
 

@@ -3,6 +3,7 @@
 #include "reader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 namespace vantoril {
@@ -94,6 +95,38 @@ bool pickLanguage(const Reader &reader, std::uint64_t table, std::uint32_t &targ
     return true;
 }
 
+// The entry of one level whose key matches: names are length-prefixed UTF-16
+// strings at offsets relative to the tree's start, numbers plain ids.
+bool pickKeyed(const Reader &reader, std::uint64_t base, std::uint64_t table, const ResourceKey &key,
+               std::uint32_t &target)
+{
+    if (key.name.empty())
+        return pickEntry(reader, table, &key.id, target);
+    std::uint16_t named = 0;
+    if (!reader.u16(table + 12, named))
+        return false;
+    // Real files name a handful of types; a hostile count costs no more than this.
+    const std::uint32_t count = std::min<std::uint32_t>(named, 1024);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t entry = table + resourceTableHeader + i * resourceEntrySize;
+        std::uint32_t name = 0;
+        std::uint16_t length = 0;
+        if (!reader.u32(entry, name) || (name & resourceSubdirectoryFlag) == 0)
+            return false;
+        const std::uint64_t text = base + (name & ~resourceSubdirectoryFlag);
+        if (!reader.u16(text, length) || length != key.name.size())
+            continue;
+        bool same = true;
+        for (std::uint16_t c = 0; c < length && same; ++c) {
+            std::uint16_t unit = 0;
+            same = reader.u16(text + 2 + 2 * std::uint64_t(c), unit) && unit == key.name[c];
+        }
+        if (same)
+            return reader.u32(entry + 4, target);
+    }
+    return false;
+}
+
 } // namespace
 
 bool parsePe(const Reader &reader, PeImage &image, std::string &error)
@@ -163,11 +196,13 @@ bool parsePe(const Reader &reader, PeImage &image, std::string &error)
     for (std::uint32_t i = 0; i < sectionCount; ++i) {
         const std::uint64_t header = sectionTable + i * sectionHeaderSize;
         PeSection section;
-        if (!reader.u32(header + 8, section.virtualSize) || !reader.u32(header + 12, section.virtualAddress)
+        char name[8] = {};
+        if (!reader.read(header, name, sizeof name) || !reader.u32(header + 8, section.virtualSize) || !reader.u32(header + 12, section.virtualAddress)
             || !reader.u32(header + 16, section.rawSize) || !reader.u32(header + 20, section.rawOffset)) {
             error = "truncated section table";
             return false;
         }
+        section.name.assign(name, strnlen(name, sizeof name));
         result.sections.push_back(section);
     }
     image = std::move(result);
@@ -247,6 +282,38 @@ bool findVersionResource(const Reader &reader, const PeImage &image, std::vector
     return true;
 }
 
+bool findResource(const Reader &reader, const PeImage &image, const ResourceKey &type, const ResourceKey *name,
+                  std::uint64_t &offset, std::uint32_t &size)
+{
+    std::uint64_t base = 0;
+    if (image.resourceRva == 0 || image.resourceSize == 0 || !rvaToOffset(reader, image, image.resourceRva, base))
+        return false;
+    std::uint32_t position = 0;
+    std::uint32_t target = 0;
+    for (int level = 0; level < resourceLevels; ++level) {
+        const std::uint64_t table = base + position;
+        bool picked = false;
+        if (level == 0)
+            picked = pickKeyed(reader, base, table, type, target);
+        else if (level == 1 && name)
+            picked = pickKeyed(reader, base, table, *name, target);
+        else
+            picked = pickEntry(reader, table, nullptr, target);
+        const bool subdirectory = (target & resourceSubdirectoryFlag) != 0;
+        // Each level goes one table down, so three levels cannot loop.
+        if (!picked || subdirectory != (level < resourceLevels - 1))
+            return false;
+        position = target & ~resourceSubdirectoryFlag;
+    }
+    std::uint32_t dataRva = 0;
+    std::uint32_t dataSize = 0;
+    if (!reader.u32(base + position, dataRva) || !reader.u32(base + position + 4, dataSize)
+        || !rvaToOffset(reader, image, dataRva, offset))
+        return false;
+    size = static_cast<std::uint32_t>(std::min<std::uint64_t>(dataSize, reader.size() - offset));
+    return true;
+}
+
 CertificateTable firstSignedData(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &payload,
                                  bool &lastEntry, std::string &error)
 {
@@ -305,6 +372,34 @@ std::vector<Range> imageHashRanges(const PeImage &image)
     return {{0, image.checkSumOffset},
             {checkSumEnd, image.certificateEntryOffset},
             {entryEnd, image.certificateTableOffset}};
+}
+
+bool authenticodeRanges(const PeImage &image, std::uint64_t fileSize, std::vector<Range> &ranges)
+{
+    const std::uint64_t checkSumEnd = image.checkSumOffset + 4;
+    if (checkSumEnd > fileSize)
+        return false;
+    // Without a certificate directory entry only the CheckSum is left out.
+    if (image.certificateEntryOffset == 0) {
+        ranges = {{0, image.checkSumOffset}, {checkSumEnd, fileSize}};
+        return true;
+    }
+    const std::uint64_t entryEnd = image.certificateEntryOffset + directoryEntrySize;
+    if (entryEnd > fileSize || image.certificateEntryOffset < checkSumEnd)
+        return false;
+    std::vector<Range> spans{{0, image.checkSumOffset}, {checkSumEnd, image.certificateEntryOffset}};
+    if (image.certificateTableOffset == 0 || image.certificateTableSize == 0) {
+        spans.push_back({entryEnd, fileSize});
+    } else {
+        const std::uint64_t begin = image.certificateTableOffset;
+        const std::uint64_t end = begin + image.certificateTableSize;
+        if (begin < entryEnd || end > fileSize)
+            return false;
+        spans.push_back({entryEnd, begin});
+        spans.push_back({end, fileSize});
+    }
+    ranges = std::move(spans);
+    return true;
 }
 
 } // namespace vantoril

@@ -13,6 +13,8 @@ class Reader;
 
 struct PeSection
 {
+    // The 8-byte name field, zero-padded.
+    std::string name;
     std::uint32_t virtualAddress = 0;
     std::uint32_t virtualSize = 0;
     std::uint32_t rawSize = 0;
@@ -45,6 +47,18 @@ bool rvaToOffset(const Reader &reader, const PeImage &image, std::uint32_t rva, 
 bool findVersionResource(const Reader &reader, const PeImage &image, std::vector<std::uint8_t> &data,
                          std::uint16_t &language, std::string &error);
 
+// One level's key in the resource tree: a number, or a name when name is not empty.
+struct ResourceKey
+{
+    std::uint32_t id = 0;
+    std::u16string name;
+};
+
+// The data of the first resource of type, with the given name (the first one when
+// name is null), in its first language; size is bounded by the file.
+bool findResource(const Reader &reader, const PeImage &image, const ResourceKey &type, const ResourceKey *name,
+                  std::uint64_t &offset, std::uint32_t &size);
+
 enum class CertificateTable { None, Found, Broken };
 
 // The payload of the first PKCS#7 SignedData entry of the attribute certificate table;
@@ -56,6 +70,12 @@ CertificateTable firstSignedData(const Reader &reader, const PeImage &image, std
 // The spans the Authenticode image hash covers: everything before the certificate
 // table except the CheckSum field and the certificate directory entry.
 std::vector<Range> imageHashRanges(const PeImage &image);
+
+// The spans Windows hashes for the image's Authenticode hash, whether it is signed
+// or not: the whole file but the CheckSum field, the certificate directory entry
+// and the certificate table. False when the table does not lie inside the file
+// after the headers, where no such hash exists.
+bool authenticodeRanges(const PeImage &image, std::uint64_t fileSize, std::vector<Range> &ranges);
 
 } // namespace vantoril
 

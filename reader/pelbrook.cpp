@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -49,6 +50,9 @@ struct ReadDetail
     std::string outcome;
     std::time_t validFrom = 0;
     std::time_t validUntil = 0;
+    vantoril::InstallerKind kind = vantoril::InstallerKind::Other;
+    std::string sha256;
+    std::string authenticodeSha256;
 };
 
 void writeText(char *buffer, std::size_t capacity, const std::string &text)
@@ -63,8 +67,10 @@ void writeText(char *buffer, std::size_t capacity, const std::string &text)
     buffer[size] = '\0';
 }
 
-// The work of pelbrook and pelbrook_read; see pelbrook for the status.
-int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detail)
+// The work of every entry point (handle -1: the file is opened by its path); see
+// pelbrook for the status.
+int readInto(std::intptr_t handle, const char16_t *path, char16_t *const outputs[6], ReadDetail &detail,
+             const vantoril::ReadOptions &options = vantoril::ReadOptions())
 {
     const vantoril::CryptoScope cryptoScope;
     const vantoril::Cancellation cancellation;
@@ -88,8 +94,11 @@ int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detai
             return 2;
         }
         vantoril::FileProperties properties;
-        const bool read = vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties,
-                                                       detail.outcome, &cancellation);
+        const bool read = handle == -1
+            ? vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties, detail.outcome,
+                                           &cancellation, options)
+            : vantoril::readOpenedFileProperties(handle, input, vantoril::Anchors::shared(), properties,
+                                                 detail.outcome, &cancellation, options);
         if (cancellation.requested()) {
             // Values of a cut read are not reported, not even those read before the stop.
             detail.outcome = "cancelled";
@@ -104,6 +113,9 @@ int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detai
         writeOutput(outputs[5], properties.description);
         detail.validFrom = properties.validFrom;
         detail.validUntil = properties.validUntil;
+        detail.kind = properties.kind;
+        detail.sha256 = properties.sha256;
+        detail.authenticodeSha256 = properties.authenticodeSha256;
         log(input, detail.outcome);
         return !read ? 1 : properties.signerWithheld ? 4 : 0;
     } catch (...) {
@@ -120,6 +132,25 @@ int readInto(const char16_t *path, char16_t *const outputs[6], ReadDetail &detai
     }
 }
 
+int readDetailed(std::intptr_t handle, const char16_t *path, char16_t *signature, char16_t *productName,
+                 char16_t *processName, char16_t *originalFileName, char16_t *md5, char16_t *description,
+                 char *reason, std::size_t reasonCapacity, long long *validFrom, long long *validUntil)
+{
+    char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
+    ReadDetail detail;
+    const int status = readInto(handle, path, outputs, detail);
+    try {
+        writeText(reason, reasonCapacity, detail.outcome);
+    } catch (...) {
+    }
+    const bool held = status == 0 || status == 4;
+    if (validFrom)
+        *validFrom = held ? static_cast<long long>(detail.validFrom) : 0;
+    if (validUntil)
+        *validUntil = held ? static_cast<long long>(detail.validUntil) : 0;
+    return status;
+}
+
 } // namespace
 
 // Returns 0 when the file was read, 1 when it could not be opened or read to its end,
@@ -133,7 +164,7 @@ extern "C" VANTORIL_EXPORT int pelbrook(const char16_t *path, char16_t *signatur
 {
     char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
     ReadDetail detail;
-    return readInto(path, outputs, detail);
+    return readInto(-1, path, outputs, detail);
 }
 
 // As pelbrook, and also says why (the log's outcome text, UTF-8, cut to reasonCapacity
@@ -146,18 +177,58 @@ extern "C" VANTORIL_EXPORT int pelbrook_read(const char16_t *path, char16_t *sig
                                              char16_t *description, char *reason, std::size_t reasonCapacity,
                                              long long *validFrom, long long *validUntil)
 {
+    return readDetailed(-1, path, signature, productName, processName, originalFileName, md5, description, reason,
+                        reasonCapacity, validFrom, validUntil);
+}
+
+// As pelbrook_read, for the file the caller has opened for reading: handle is its file
+// descriptor (on Windows its HANDLE), which stays the caller's; path names that file
+// (the process name and the log come from it). The caller can then tell from its own
+// handle which file was read and whether it changed meanwhile, which no path can.
+extern "C" VANTORIL_EXPORT int pelbrook_read_opened(std::intptr_t handle, const char16_t *path, char16_t *signature,
+                                                    char16_t *productName, char16_t *processName,
+                                                    char16_t *originalFileName, char16_t *md5,
+                                                    char16_t *description, char *reason, std::size_t reasonCapacity,
+                                                    long long *validFrom, long long *validUntil)
+{
+    if (handle == -1)
+        return 2;
+    return readDetailed(handle, path, signature, productName, processName, originalFileName, md5, description, reason,
+                        reasonCapacity, validFrom, validUntil);
+}
+
+// As pelbrook_read_opened, with what else the same read can tell; handle -1 has the
+// library open the file by its path, as pelbrook_read does. flags: 1 also computes the
+// file's SHA-256 and its SHA-256 Authenticode digest (in the same read as the MD5).
+// installerKind receives the maker of the installer as its markers tell (0 other, 1 MSI,
+// 2 NSIS, 3 Inno Setup, 4 WiX bundle, 5 InstallShield, 6 Squirrel, 7 self-extracting
+// archive), -1 when the file was not read. sha256 and authenticodeSha256, when given,
+// take 65 bytes: 64 lower-case hex digits and the terminator, or an empty string.
+extern "C" VANTORIL_EXPORT int pelbrook_read_more(std::intptr_t handle, const char16_t *path, char16_t *signature,
+                                                  char16_t *productName, char16_t *processName,
+                                                  char16_t *originalFileName, char16_t *md5, char16_t *description,
+                                                  char *reason, std::size_t reasonCapacity, long long *validFrom,
+                                                  long long *validUntil, unsigned flags, int *installerKind,
+                                                  char *sha256, char *authenticodeSha256)
+{
     char16_t *const outputs[] = {signature, productName, processName, originalFileName, md5, description};
     ReadDetail detail;
-    const int status = readInto(path, outputs, detail);
+    vantoril::ReadOptions options;
+    options.hashes = (flags & 1u) != 0;
+    const int status = readInto(handle, path, outputs, detail, options);
+    const bool held = status == 0 || status == 4;
     try {
         writeText(reason, reasonCapacity, detail.outcome);
+        writeText(sha256, held ? 65 : 1, detail.sha256);
+        writeText(authenticodeSha256, held ? 65 : 1, detail.authenticodeSha256);
     } catch (...) {
     }
-    const bool held = status == 0 || status == 4;
     if (validFrom)
         *validFrom = held ? static_cast<long long>(detail.validFrom) : 0;
     if (validUntil)
         *validUntil = held ? static_cast<long long>(detail.validUntil) : 0;
+    if (installerKind)
+        *installerKind = held ? static_cast<int>(detail.kind) : -1;
     return status;
 }
 

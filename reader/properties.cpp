@@ -3,6 +3,7 @@
 #include "anchors.h"
 #include "authenticode.h"
 #include "digest.h"
+#include "installerkind.h"
 #include "msi.h"
 #include "pe.h"
 #include "reader.h"
@@ -13,7 +14,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <openssl/evp.h>
+#include <openssl/objects.h>
 
 namespace vantoril {
 
@@ -62,6 +65,8 @@ void explainSignature(const Signature &signature, std::vector<std::string> &line
     const TrustVerdict &trust = signature.trust;
     lines.push_back("claimed signer\t" + utf16ToUtf8(signature.signerName));
     lines.push_back(std::string("trust\t") + (trust.trusted ? "trusted" : "not trusted: " + trust.reason));
+    if (!trust.systemVerdict.empty())
+        lines.push_back("system verdict\t" + trust.systemVerdict);
     for (const std::string &subject : trust.chain)
         lines.push_back("chain\t" + subject);
     if (trust.timestamped)
@@ -70,6 +75,8 @@ void explainSignature(const Signature &signature, std::vector<std::string> &line
         lines.push_back("timestamp\tnot used: " + trust.timestampNote + " (" + trust.timestampKind + ")");
     else
         lines.push_back("timestamp\tnone: validity checked at the current time");
+    if (!trust.timestampSystemVerdict.empty())
+        lines.push_back("timestamp system verdict\t" + trust.timestampSystemVerdict);
     for (const std::string &subject : trust.timestampChain)
         lines.push_back("timestamp chain\t" + subject);
 }
@@ -85,6 +92,35 @@ void narrowToVerdict(const TrustVerdict &trust, FileProperties &properties)
     properties.validUntil = std::min(properties.validUntil, trust.validUntil);
 }
 
+std::string hexOf(Digest &digest)
+{
+    const std::vector<std::uint8_t> value = digest.finish();
+    return lowerHex(value.data(), value.size());
+}
+
+const char *kindName(InstallerKind kind)
+{
+    switch (kind) {
+    case InstallerKind::Msi:
+        return "MSI";
+    case InstallerKind::Nsis:
+        return "NSIS";
+    case InstallerKind::InnoSetup:
+        return "Inno Setup";
+    case InstallerKind::WixBundle:
+        return "WiX bundle";
+    case InstallerKind::InstallShield:
+        return "InstallShield";
+    case InstallerKind::Squirrel:
+        return "Squirrel";
+    case InstallerKind::SelfExtractingArchive:
+        return "self-extracting archive";
+    case InstallerKind::Other:
+        break;
+    }
+    return "other";
+}
+
 std::string joined(const std::vector<std::string> &notes)
 {
     std::string text;
@@ -96,16 +132,22 @@ std::string joined(const std::vector<std::string> &notes)
 } // namespace
 
 bool readImageProperties(const Reader &reader, const Anchors &anchors, FileProperties &properties,
-                         std::vector<std::string> &notes)
+                         std::vector<std::string> &notes, const ReadOptions &options)
 {
     Digest md5(EVP_md5());
+    Digest sha256(options.hashes ? EVP_sha256() : nullptr);
+    std::vector<Digest *> wholeFile{&md5};
+    if (options.hashes)
+        wholeFile.push_back(&sha256);
     PeImage image;
     std::string error;
     if (!parsePe(reader, image, error)) {
         if (!isCompoundFile(reader))
             notes.push_back("not a PE image: " + error);
-        const bool read = digestInput(reader, md5, nullptr, {});
+        const bool read = digestInput(reader, wholeFile, {}, {});
         properties.md5 = read ? md5Text(md5) : std::u16string();
+        if (read && options.hashes)
+            properties.sha256 = hexOf(sha256);
         return read;
     }
     notes.push_back(image.is64 ? "PE32+" : "PE32");
@@ -122,6 +164,7 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
     } else {
         notes.push_back(error.empty() ? "no version resource" : error);
     }
+    properties.kind = peInstallerKind(reader, image, version);
 
     std::vector<std::uint8_t> payload;
     Signature signature;
@@ -153,13 +196,36 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
         break;
     }
 
+    // A usable signature means its table ends the file, so both image digests cover the same spans.
+    std::vector<Range> ranges = imageHashRanges(image);
     Digest imageDigest(signatureUsable ? signature.digestType : nullptr);
-    const bool read = digestInput(reader, md5, signatureUsable ? &imageDigest : nullptr, imageHashRanges(image));
+    std::unique_ptr<Digest> authenticode;
+    bool authenticodeShared = false;
+    std::vector<Digest *> ranged;
+    if (signatureUsable)
+        ranged.push_back(&imageDigest);
+    if (options.hashes && authenticodeRanges(image, reader.size(), ranges)) {
+        authenticodeShared = signatureUsable && EVP_MD_get_type(signature.digestType) == NID_sha256;
+        if (!authenticodeShared) {
+            authenticode = std::make_unique<Digest>(EVP_sha256());
+            ranged.push_back(authenticode.get());
+        }
+    }
+    const bool read = digestInput(reader, wholeFile, ranged, ranges);
     if (!read)
         return false;
     properties.md5 = md5Text(md5);
+    if (options.hashes)
+        properties.sha256 = hexOf(sha256);
+    std::vector<std::uint8_t> imageValue;
+    if (signatureUsable)
+        imageValue = imageDigest.finish();
+    if (authenticodeShared)
+        properties.authenticodeSha256 = lowerHex(imageValue.data(), imageValue.size());
+    else if (authenticode)
+        properties.authenticodeSha256 = hexOf(*authenticode);
     if (signatureUsable) {
-        if (imageDigest.finish() != signature.fileDigest) {
+        if (imageValue != signature.fileDigest) {
             notes.push_back("signature digest mismatch");
         } else {
             properties.signature = signature.signerName;
@@ -170,8 +236,12 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
     return true;
 }
 
-bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
-                        std::string &outcome, const Cancellation *cancellation)
+namespace {
+
+// handle is -1 when the file is to be opened by its path.
+bool readProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
+                    FileProperties &properties, std::string &outcome, const Cancellation *cancellation,
+                    const ReadOptions &options)
 {
     FileProperties result;
     result.processName = lastComponent(path);
@@ -179,13 +249,13 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
 
     File file;
     std::string error;
-    if (!file.open(path, error)) {
+    if (!(handle == -1 ? file.open(path, error) : file.adopt(handle, error))) {
         properties = result;
         outcome = "cannot open: " + error;
         return false;
     }
     const Reader reader(file, cancellation);
-    if (!readImageProperties(reader, anchors, result, notes)) {
+    if (!readImageProperties(reader, anchors, result, notes, options)) {
         // Half-read values are not reported; only the name, which needs no reading.
         properties = FileProperties();
         properties.processName = result.processName;
@@ -196,10 +266,12 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
 
     if (isCompoundFile(reader)) {
         notes.push_back("MSI");
+        result.kind = InstallerKind::Msi;
         MsiInfo msi;
-        if (!readMsiFile(nativePath(path), anchors, msi, error, cancellation)) {
+        if (!readMsiFile(file.reopenPath(path), anchors, msi, error, cancellation, options.hashes)) {
             notes.push_back(error);
         } else {
+            result.authenticodeSha256 = lowerHex(msi.authenticodeSha256.data(), msi.authenticodeSha256.size());
             result.productName = msi.productName;
             result.description = msi.description;
             if (!msi.propertyError.empty())
@@ -226,9 +298,32 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, File
             }
         }
     }
+    result.explanation.push_back(std::string("installer kind\t") + kindName(result.kind));
     properties = result;
     outcome = joined(notes);
     return true;
+}
+
+} // namespace
+
+bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
+                        std::string &outcome, const Cancellation *cancellation, const ReadOptions &options)
+{
+    return readProperties(-1, path, anchors, properties, outcome, cancellation, options);
+}
+
+bool readOpenedFileProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
+                              FileProperties &properties, std::string &outcome, const Cancellation *cancellation,
+                              const ReadOptions &options)
+{
+    // -1 stands for "open it yourself" inside; a caller's -1 is no open file.
+    if (handle == -1) {
+        properties = FileProperties();
+        properties.processName = lastComponent(path);
+        outcome = "cannot open: no open file given";
+        return false;
+    }
+    return readProperties(handle, path, anchors, properties, outcome, cancellation, options);
 }
 
 } // namespace vantoril

@@ -28,10 +28,19 @@ public:
     File &operator=(const File &) = delete;
 
     bool open(const std::u16string &path, std::string &error);
+    // Reads the file the caller has open (a descriptor, on Windows a HANDLE), through a
+    // duplicate of its own, so that what is read is the very file the caller identified.
+    bool adopt(std::intptr_t handle, std::string &error);
+    // A name that opens this same file again for a reader that takes only names (the
+    // MSI storage library): on Linux its entry under /proc; elsewhere the path.
+    std::string reopenPath(const std::u16string &path) const;
     std::uint64_t size() const { return length; }
     bool readAt(std::uint64_t offset, void *dst, std::size_t len) const;
 
 private:
+    // Takes an open descriptor or handle: refused unless it is a regular file.
+    bool take(std::intptr_t handle, std::string &error);
+
     // A file descriptor, or on Windows the HANDLE; -1 when closed.
     std::intptr_t descriptor = -1;
     std::uint64_t length = 0;
@@ -49,8 +58,12 @@ bool isPathSeparator(char16_t c);
 // The library's own log file, the same place the program removes at exit: see logplace.h.
 std::string logFilePath();
 
-// Appends one line (a newline is added) to the file openLogFile gives (logplace.h).
-// Logging must never stop a read, so failures are ignored.
+// The library's log never grows past this: a program that runs it over and over
+// (a scheduled export) would otherwise fill the temporary folder.
+constexpr std::uint64_t logLimitBytes = 8 << 20;
+
+// Appends one line (a newline is added) to the file openLogFile gives (logplace.h),
+// within logLimitBytes. Logging must never stop a read, so failures are ignored.
 void appendLogLine(const std::string &line);
 
 std::string localTimestamp();

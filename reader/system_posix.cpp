@@ -4,6 +4,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,32 @@ bool File::open(const std::u16string &path, std::string &error)
         error = std::strerror(errno);
         return false;
     }
+    return take(fd, error);
+}
+
+bool File::adopt(std::intptr_t handle, std::string &error)
+{
+    const int fd = handle < 0 || handle > INT_MAX ? -1 : ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return take(fd, error);
+}
+
+std::string File::reopenPath(const std::u16string &path) const
+{
+    if (descriptor >= 0) {
+        const std::string own = "/proc/self/fd/" + std::to_string(descriptor);
+        if (::access(own.c_str(), R_OK) == 0)
+            return own;
+    }
+    return nativePath(path);
+}
+
+bool File::take(std::intptr_t handle, std::string &error)
+{
+    const int fd = static_cast<int>(handle);
     struct stat info;
     if (::fstat(fd, &info) != 0) {
         error = std::strerror(errno);
@@ -107,6 +134,10 @@ void appendLogLine(const std::string &line)
         return;
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
+    // Bounded: a log that would pass its limit starts again, so it keeps the latest lines.
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && static_cast<std::uint64_t>(info.st_size) + text.size() > logLimitBytes)
+        (void)::ftruncate(fd, 0);
     // Still one write per line, for writers that do not lock.
     ssize_t written = ::write(fd, text.data(), text.size());
     (void)written;

@@ -97,6 +97,29 @@ bool File::open(const std::u16string &path, std::string &error)
         error = lastError();
         return false;
     }
+    return take(reinterpret_cast<std::intptr_t>(handle), error);
+}
+
+bool File::adopt(std::intptr_t handle, std::string &error)
+{
+    HANDLE own = INVALID_HANDLE_VALUE;
+    if (!DuplicateHandle(GetCurrentProcess(), handleOf(handle), GetCurrentProcess(), &own, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        error = lastError();
+        return false;
+    }
+    return take(reinterpret_cast<std::intptr_t>(own), error);
+}
+
+std::string File::reopenPath(const std::u16string &path) const
+{
+    // The caller's handle shares no deletion, so the name cannot be moved to another file meanwhile.
+    return nativePath(path);
+}
+
+bool File::take(std::intptr_t opened, std::string &error)
+{
+    HANDLE handle = handleOf(opened);
     Handle owner(handle);
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info)) {
@@ -170,8 +193,11 @@ void appendLogLine(const std::string &line)
     OVERLAPPED whole = {};
     if (!LockFileEx(owner.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
         return;
+    // Bounded: the handle may only append, so a full log takes no more lines.
+    LARGE_INTEGER size;
     DWORD written = 0;
-    WriteFile(owner.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (GetFileSizeEx(owner.get(), &size) && std::uint64_t(size.QuadPart) + text.size() <= logLimitBytes)
+        WriteFile(owner.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     UnlockFileEx(owner.get(), 0, MAXDWORD, MAXDWORD, &whole);
 }
 

@@ -71,6 +71,7 @@ void checkChain(const Anchors &anchors, X509 *signer, STACK_OF(X509) *untrusted,
 {
     const ChainCheck check = verifyChain(anchors, signer, untrusted, &timestamp.time, Usage::TimeStamping);
     timestamp.chain = check.subjects;
+    timestamp.system = check.system;
     if (check.trusted)
         timestamp.verified = true;
     else

@@ -21,6 +21,8 @@ struct Timestamp
     // Why a present timestamp did not verify.
     std::string error;
     std::vector<std::string> chain;
+    // The system chain engine's verdict on that chain, where it decides.
+    std::string system;
 };
 
 // Finds the timestamp of an Authenticode signature's first signer, an RFC 3161

@@ -1,6 +1,7 @@
 #include "trust.h"
 
 #include "anchors.h"
+#include "chainengine.h"
 #include "system.h"
 #include "timestamp.h"
 
@@ -95,8 +96,11 @@ std::string utcText(std::time_t when)
     return text;
 }
 
-ChainCheck verifyChain(const Anchors &anchors, X509 *leaf, STACK_OF(X509) *untrusted, const std::time_t *at,
-                       Usage usage)
+namespace {
+
+// The library's own check, with OpenSSL against the anchors.
+ChainCheck verifyOwnChain(const Anchors &anchors, X509 *leaf, STACK_OF(X509) *untrusted, const std::time_t *at,
+                          Usage usage)
 {
     ChainCheck check;
     std::unique_ptr<X509_STORE_CTX, ContextFree> context(X509_STORE_CTX_new());
@@ -135,6 +139,42 @@ ChainCheck verifyChain(const Anchors &anchors, X509 *leaf, STACK_OF(X509) *untru
     return check;
 }
 
+// DER of a certificate; empty when it cannot be encoded.
+std::string derOf(X509 *certificate)
+{
+    unsigned char *der = nullptr;
+    const int size = i2d_X509(certificate, &der);
+    std::string bytes = size > 0 ? std::string(reinterpret_cast<const char *>(der), static_cast<std::size_t>(size))
+                                 : std::string();
+    OPENSSL_free(der);
+    return bytes;
+}
+
+} // namespace
+
+ChainCheck verifyChain(const Anchors &anchors, X509 *leaf, STACK_OF(X509) *untrusted, const std::time_t *at,
+                       Usage usage)
+{
+    ChainCheck check = verifyOwnChain(anchors, leaf, untrusted, at, usage);
+    std::vector<std::string> helpers;
+    for (int i = 0; untrusted && i < sk_X509_num(untrusted); ++i)
+        helpers.push_back(derOf(sk_X509_value(untrusted, i)));
+    SystemChainVerdict system;
+    if (!systemChainVerdict(derOf(leaf), helpers, anchors.ownAnchors(), at, usage == Usage::TimeStamping, system))
+        return check;
+    // Where the system has a chain engine, it decides. The chain's subjects stay ours; so
+    // does the reason where both refuse, so that both systems word the same fault alike.
+    check.system = system.said;
+    if (system.trusted) {
+        check.trusted = true;
+        check.reason.clear();
+    } else if (check.trusted) {
+        check.trusted = false;
+        check.reason = system.reason;
+    }
+    return check;
+}
+
 TrustVerdict checkTrust(const Anchors &anchors, PKCS7 *signedData, X509 *signer)
 {
     TrustVerdict verdict;
@@ -142,6 +182,7 @@ TrustVerdict checkTrust(const Anchors &anchors, PKCS7 *signedData, X509 *signer)
     if (timestamp.present) {
         verdict.timestampKind = timestamp.kind;
         verdict.timestampChain = timestamp.chain;
+        verdict.timestampSystemVerdict = timestamp.system;
         if (timestamp.verified) {
             verdict.timestamped = true;
             verdict.signingTime = timestamp.time;
@@ -154,6 +195,7 @@ TrustVerdict checkTrust(const Anchors &anchors, PKCS7 *signedData, X509 *signer)
     verdict.trusted = check.trusted;
     verdict.reason = check.reason;
     verdict.chain = check.subjects;
+    verdict.systemVerdict = check.system;
     return verdict;
 }
 

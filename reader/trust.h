@@ -24,6 +24,9 @@ struct ChainCheck
     std::string reason;
     // One-line subjects, the leaf first, as far as the chain could be built.
     std::vector<std::string> subjects;
+    // The verdict of the system's own chain engine, which decides where there is one
+    // (Windows); empty elsewhere.
+    std::string system;
 };
 
 // Whether leaf chains to an anchor through the untrusted helpers, with every
@@ -44,6 +47,10 @@ struct TrustVerdict
     std::string timestampKind;
     std::string timestampNote;
     std::vector<std::string> timestampChain;
+    // What the system's chain engine said of the signer's and the timestamp's chains,
+    // where it decides (Windows).
+    std::string systemVerdict;
+    std::string timestampSystemVerdict;
     // The times [validFrom, validUntil) in which the same check comes out the same: all
     // time for a verdict made at a timestamp's time, else up to the nearest validity
     // boundary of any certificate that could have taken part.

@@ -9,6 +9,7 @@
 #include "framethree.h"
 #include "frametwo.h"
 #include "framewelcome.h"
+#include "listdialog.h"
 #include "msgdialog.h"
 #include "widgetmove.h"
 
@@ -133,6 +134,9 @@ FrameMain::FrameMain(QWidget *parent)
     msgDialog = new MsgDialog(nullptr);
     msgDialog->setObjectName(QStringLiteral("msgDialog"));
     msgDialog->setWindowIcon(icon);
+    listDialog = new ListDialog(nullptr);
+    listDialog->setObjectName(QStringLiteral("listDialog"));
+    listDialog->setWindowIcon(icon);
 
     setFixedSize(960, 640);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -145,6 +149,7 @@ FrameMain::FrameMain(QWidget *parent)
 FrameMain::~FrameMain()
 {
     delete msgDialog;
+    delete listDialog;
 }
 
 void FrameMain::showSoftwareList(QList<QString> fileNames)
@@ -176,6 +181,17 @@ void FrameMain::on_showMsg(bool isChooseMode, QString msg, int type, QString btn
                            QWidget *parent)
 {
     msgDialog->showMsg(isChooseMode, msg, type, btnOkMsg, btnCancelMsg, isVisible() ? this : parent);
+}
+
+int FrameMain::askMsg(QString msg, int type, QString btnOkMsg, QString btnCancelMsg)
+{
+    return msgDialog->askMsg(msg, type, btnOkMsg, btnCancelMsg, isVisible() ? this : nullptr);
+}
+
+void FrameMain::showFileList(QString title, QStringList headers, QList<QStringList> rows)
+{
+    listDialog->setRows(title, headers, rows);
+    listDialog->showList(isVisible() ? this : nullptr);
 }
 
 void FrameMain::on_btnLabel_min()

@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class BtnLabel;
@@ -14,6 +15,7 @@ class FrameSix;
 class FrameThree;
 class FrameTwo;
 class FrameWelcome;
+class ListDialog;
 class MsgDialog;
 class QLabel;
 class QStackedWidget;
@@ -36,6 +38,10 @@ public:
     QString exportFilePath();
     // An export that ended early: the extraction page becomes usable again.
     void extractStopped();
+    // A message with two buttons whose answer matters: 0 OK, 1 the other button, 2 closed.
+    int askMsg(QString msg, int type, QString btnOkMsg, QString btnCancelMsg);
+    // A list of files, one row each under the column titles, which the user may save as CSV.
+    void showFileList(QString title, QStringList headers, QList<QStringList> rows);
 
 signals:
     void signal_export_software(QString srcPath, QString dstFileName);
@@ -71,6 +77,7 @@ private:
     FrameSix *frameSix;
     FramePicture *framePicture;
     MsgDialog *msgDialog;
+    ListDialog *listDialog;
 };
 
 #endif

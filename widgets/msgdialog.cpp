@@ -134,7 +134,18 @@ MsgDialog::MsgDialog(QWidget *parent)
 int MsgDialog::showMsg(bool isChooseMode, QString msg, int type, QString btnOkMsg, QString btnCancelMsg,
                        QWidget *parent)
 {
-    Request request{isChooseMode, msg, type, btnOkMsg, btnCancelMsg, parent, -1, false};
+    Request request{isChooseMode, msg, type, btnOkMsg, btnCancelMsg, parent, -1, false, false};
+    return queue(request);
+}
+
+int MsgDialog::askMsg(QString msg, int type, QString btnOkMsg, QString btnCancelMsg, QWidget *parent)
+{
+    Request request{true, msg, type, btnOkMsg, btnCancelMsg, parent, -1, false, true};
+    return queue(request);
+}
+
+int MsgDialog::queue(Request &request)
+{
     pendingRequests.append(&request);
     // A request made while another is on screen comes from that dialog's nested event loop. It waits;
     // whichever call runs innermost when the screen is free shows the oldest request, so they appear
@@ -169,6 +180,8 @@ void MsgDialog::present(Request *request)
         dialog = standIn.get();
     }
     dialog->layOut(*request);
+    if (request->escapeCloses)
+        dialog->msgResult = 2;
 
     // The turn ends when the dialog closes, which can be long before its exec() returns here.
     QObject connectionScope;

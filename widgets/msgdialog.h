@@ -29,6 +29,9 @@ public:
     // type: 0 warning, 1 success, 2 error, anything else keeps the icon.
     // Returns 0 for OK, 1 for cancel, 2 for the close button.
     int showMsg(bool isChooseMode, QString msg, int type, QString btnOkMsg, QString btnCancelMsg, QWidget *parent);
+    // As showMsg with two buttons, for a caller that acts on the answer: a dialog closed
+    // without a button (Escape) answers 2, as the close button does, never an earlier code.
+    int askMsg(QString msg, int type, QString btnOkMsg, QString btnCancelMsg, QWidget *parent);
     int exec() override;
 
     // Top-left corner for a dialog of dialogSize centred on reference and kept on the screen
@@ -52,8 +55,11 @@ private:
         QPointer<QWidget> parent;
         int result;
         bool done;
+        bool escapeCloses;
     };
 
+    // Shows request when its turn comes and returns its answer.
+    int queue(Request &request);
     void present(Request *request);
     void layOut(const Request &request);
     void waitForTurn();

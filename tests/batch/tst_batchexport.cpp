@@ -44,6 +44,7 @@ private slots:
     void cacheAcrossRuns();
     void sharedProgramFolder_data();
     void sharedProgramFolder();
+    void changesSinceLastExport();
 
 private:
     struct Run
@@ -61,6 +62,9 @@ private:
     QString src;
     // The source of the cache runs, which change its files.
     QString cachedSrc;
+    // The source of the change list's runs, and the files that replace some of its files.
+    QString changesSrc;
+    QString changesNext;
 };
 
 void TestBatchExport::initTestCase()
@@ -91,6 +95,22 @@ void TestBatchExport::initTestCase()
     QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", cachedSrc + "/plain.exe"));
     QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", cachedSrc + "/green/c.exe"));
     QVERIFY(QFile::copy(fixtures.path() + "/trust/root.pem", dir.filePath("fixture-root.pem")));
+    changesSrc = dir.filePath(QStringLiteral("changes-src"));
+    changesNext = dir.filePath(QStringLiteral("changes-next"));
+    QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", changesSrc + "/unchanged.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", changesSrc + "/removed.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", changesSrc + "/green/updated.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "signed-sha256.exe", changesSrc + "/resigned.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "signed-sha256.exe", changesSrc + "/distrusted.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", changesNext + "/updated.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", changesNext + "/old-updated.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "pe32-version.exe", changesNext + "/added.exe"));
+    // The same program signed by another signer of the same root.
+    QProcess sign;
+    sign.start(QStringLiteral("osslsigncode"),
+               {"sign", "-certs", fixtures.path() + "/org-cert.pem", "-key", fixtures.path() + "/org-key.pem", "-h",
+                "sha256", "-in", fixtures.path() + "/pe64-version.exe", "-out", changesNext + "/resigned.exe"});
+    QVERIFY(sign.waitForFinished(60000) && sign.exitCode() == 0);
     // A name the scanner lists that cannot be read: a link to a pipe.
     QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0);
     QVERIFY(QFile::link(dir.filePath("pipe"), cachedSrc + "/pipe.exe"));
@@ -212,6 +232,11 @@ void TestBatchExport::exitCodes_data()
                                           << 2 << "--rebuild-cache";
     QTest::newRow("report without a name") << converter << true << QStringList{src, out, "--report"} << 2
                                            << "--report";
+    QTest::newRow("changes without the cache") << converter << true
+                                               << QStringList{"--no-cache", "--changes", out + ".csv", src, out} << 2
+                                               << "--changes 需要缓存中上次导出的记录，不能与 --no-cache 同时使用";
+    QTest::newRow("hashes without a report") << converter << true << QStringList{"--hashes", src, out} << 2
+                                             << "--hashes 的结果写在报告中，需要同时指定 --report";
     QTest::newRow("report folder is a file") << converter << true
                                              << QStringList{"--report", src + "/readme.txt/r.csv", src, out} << 1
                                              << "无法写入报告文件";
@@ -268,7 +293,7 @@ void TestBatchExport::interrupt()
     QProcess process;
     process.start(folder + QStringLiteral("/pelbrook-export"), {src, dir.filePath("out/old.xlsx")});
     QVERIFY(process.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/temp.csv")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!runningExportCsv(folder).isEmpty(), 60000);
     ::kill(pid_t(process.processId()), signalNumber);
     QVERIFY(process.waitForFinished(30000));
 
@@ -289,12 +314,12 @@ void TestBatchExport::secondRunRefused()
     QProcess first;
     first.start(folder + QStringLiteral("/pelbrook-export"), {src, dir.filePath("out/first.xlsx")});
     QVERIFY(first.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/temp.csv")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!runningExportCsv(folder).isEmpty(), 60000);
 
     const Run second = run(folder, QStringLiteral("pelbrook-export"), {src, dir.filePath("out/old.xlsx")});
     QCOMPARE(second.exitCode, 1);
     QVERIFY2(second.err.contains(QStringLiteral("另一个导出")), qPrintable(second.err));
-    QVERIFY(QFile::exists(folder + QStringLiteral("/temp.csv")));
+    QVERIFY(!runningExportCsv(folder).isEmpty());
     QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
 
     first.terminate();
@@ -333,7 +358,7 @@ void TestBatchExport::frontEndsAtOnce()
     QVERIFY(firstRun.waitForStarted());
     // The converter has started, so the CSV is complete: it exists a moment before that.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(gate + QStringLiteral(".waiting")), 60000);
-    const QByteArray firstCsv = fileContent(folder + QStringLiteral("/temp.csv"));
+    const QByteArray firstCsv = fileContent(runningExportCsv(folder));
     QVERIFY(!firstCsv.isEmpty());
 
     const Run refused = run(folder, second, {other, dir.filePath("out/old.xlsx")});
@@ -348,7 +373,7 @@ void TestBatchExport::frontEndsAtOnce()
         QVERIFY2(refused.err.contains(refusal), qPrintable(refused.err));
     }
     QCOMPARE(fileContent(dir.filePath("out/old.xlsx")), oldWorkbook);
-    QCOMPARE(fileContent(folder + QStringLiteral("/temp.csv")), firstCsv);
+    QCOMPARE(fileContent(runningExportCsv(folder)), firstCsv);
 
     QVERIFY(writeFile(gate, ""));
     QVERIFY(firstRun.waitForFinished(120000));
@@ -408,9 +433,9 @@ void TestBatchExport::cacheAcrossRuns()
              qPrintable(first.err));
     QVERIFY2(!first.err.contains(cachedSrc + QStringLiteral("/plain.exe\t")), qPrintable(first.err));
     const QStringList report = reportLines(dir.filePath("first.csv"));
-    QCOMPARE(report.value(0), QStringLiteral("path,status,reason"));
+    QCOMPARE(report.value(0), QStringLiteral("path,status,reason,kind,note"));
     QCOMPARE(report.size(), 5);
-    QVERIFY2(report.contains(QStringLiteral("\"%1/plain.exe\",read,\"PE32; unsigned\"").arg(cachedSrc)),
+    QVERIFY2(report.contains(QStringLiteral("\"%1/plain.exe\",read,\"PE32; unsigned\",other,").arg(cachedSrc)),
              qPrintable(report.join('\n')));
     QVERIFY2(report.filter(QStringLiteral("\"%1/pipe.exe\",unreadable,\"cannot open: ").arg(cachedSrc)).size() == 1,
              qPrintable(report.join('\n')));
@@ -507,6 +532,153 @@ void TestBatchExport::sharedProgramFolder()
     QCOMPARE(result.err.count(notice), shared ? 1 : 0);
     QCOMPARE(QFileInfo::exists(folder + "/log"), !shared);
     QCOMPARE(cellOf(workbookRows(readWorkbook(out)), "signed.exe", 5).isEmpty(), shared);
+}
+
+namespace {
+
+// The fields of one CSV line as written by pelbrook-export: quoted or bare, no line breaks inside.
+QStringList csvFields(const QString &line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (quoted && c == QLatin1Char('"') && i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"')) {
+            field += c;
+            ++i;
+        } else if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (c == QLatin1Char(',') && !quoted) {
+            fields.append(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.append(field);
+    return fields;
+}
+
+} // namespace
+
+// The change list of a folder exported again: a file added, removed, replaced by a new
+// version, re-signed by another signer, a root removed from the trust folder (trusted to
+// untrusted), and an unchanged file, which gets no line.
+void TestBatchExport::changesSinceLastExport()
+{
+    const QString folder = programFolder(QStringLiteral("changes"), binary(QStringLiteral("xlsxio_csv2xlsx")));
+    QVERIFY(!folder.isEmpty());
+    QVERIFY(QDir().mkpath(folder + "/trust"));
+    QVERIFY(QFile::copy(dir.filePath("fixture-root.pem"), folder + "/trust/root.pem"));
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("changes-home")).toUtf8());
+    const auto exportWith = [&](const QString &name, const QStringList &options) {
+        return run(folder, QStringLiteral("pelbrook-export"),
+                   options + QStringList{changesSrc, dir.filePath(name + ".xlsx")});
+    };
+    const auto changesOf = [&](const QString &name) {
+        QStringList lines = reportLines(dir.filePath(name));
+        QStringList header = csvFields(lines.value(0));
+        QList<QStringList> changes;
+        for (int i = 1; i < lines.size(); ++i)
+            changes.append(csvFields(lines.at(i)));
+        return qMakePair(header, changes);
+    };
+
+    const Run first = exportWith(QStringLiteral("changes-1"), {"--changes", dir.filePath("changes-1.csv")});
+    QVERIFY2(first.exitCode == 0, qPrintable(first.err));
+    QVERIFY2(!first.err.contains(QStringLiteral("上次导出")), qPrintable(first.err));
+    QCOMPARE(changesOf(QStringLiteral("changes-1.csv")).second.size(), 0);
+    QCOMPARE(changesOf(QStringLiteral("changes-1.csv")).first,
+             QStringList({"change", "path", "fields", "signature_old", "signature_new", "product_old", "product_new",
+                          "process_old", "process_new", "original_old", "original_new", "md5_old", "md5_new",
+                          "description_old", "description_new", "trust_old", "trust_new"}));
+
+    QVERIFY(QFile::remove(changesSrc + "/removed.exe"));
+    for (const char *name : {"added.exe", "resigned.exe"}) {
+        QFile::remove(changesSrc + "/" + name);
+        QVERIFY(QFile::copy(changesNext + "/" + name, changesSrc + "/" + name));
+    }
+    QVERIFY(QFile::remove(changesSrc + "/green/updated.exe"));
+    QVERIFY(QFile::copy(changesNext + "/updated.exe", changesSrc + "/green/updated.exe"));
+    const Run second = exportWith(QStringLiteral("changes-2"), {"--changes", dir.filePath("changes-2.csv")});
+    QVERIFY2(second.exitCode == 0, qPrintable(second.err));
+    QVERIFY2(second.err.contains(QStringLiteral("；与上次导出相比新增 1 行，变化 2 行，删除 1 行\n")), qPrintable(second.err));
+
+    QVERIFY(QFile::remove(folder + "/trust/root.pem"));
+    const Run third = exportWith(QStringLiteral("changes-3"),
+                                 {"--changes", dir.filePath("changes-3.csv"), "--hashes", "--report",
+                                  dir.filePath("changes-3-report.csv")});
+    QVERIFY2(third.exitCode == 0, qPrintable(third.err));
+    QVERIFY2(third.err.contains(QStringLiteral("；与上次导出相比新增 0 行，变化 2 行，删除 0 行\n")), qPrintable(third.err));
+
+    struct Expected
+    {
+        const char *list;
+        const char *change;
+        const char *file;
+        const char *fields;
+    };
+    const Expected expected[] = {
+        {"changes-2.csv", "changed", "green/updated.exe", "product original md5 description"},
+        {"changes-2.csv", "changed", "resigned.exe", "signature md5"},
+        {"changes-2.csv", "added", "added.exe", "product process original md5 description"},
+        {"changes-2.csv", "removed", "removed.exe", "product process original md5 description"},
+        {"changes-3.csv", "changed", "distrusted.exe", "signature trust"},
+        {"changes-3.csv", "changed", "resigned.exe", "signature trust"},
+    };
+    QMap<QString, QList<QStringList>> lists;
+    for (const QString &name : {QStringLiteral("changes-2.csv"), QStringLiteral("changes-3.csv")})
+        lists.insert(name, changesOf(name).second);
+    for (const Expected &row : expected) {
+        QList<QStringList> &lines = lists[QString::fromLatin1(row.list)];
+        const QString path = changesSrc + QLatin1Char('/') + QString::fromLatin1(row.file);
+        const auto line = std::find_if(lines.begin(), lines.end(), [&](const QStringList &fields) {
+            return fields.value(0) == QLatin1String(row.change) && fields.value(1) == path;
+        });
+        QVERIFY2(line != lines.end(), qPrintable(QString::fromLatin1(row.list) + ": no line for " + path));
+        QCOMPARE(line->value(2), QString::fromLatin1(row.fields));
+        lines.erase(line);
+    }
+    // Nothing else: the unchanged file has no line.
+    QCOMPARE(lists.value("changes-2.csv"), QList<QStringList>());
+    QCOMPARE(lists.value("changes-3.csv"), QList<QStringList>());
+
+    // Old and new values of the fields that changed, and only of those.
+    const QList<QStringList> secondLines = changesOf(QStringLiteral("changes-2.csv")).second;
+    QCOMPARE(secondLines.size(), 4);
+    for (const QStringList &line : secondLines) {
+        if (!line.value(1).endsWith(QLatin1String("updated.exe")))
+            continue;
+        QCOMPARE(line.mid(3, 2), QStringList({"", ""}));
+        QCOMPARE(line.mid(5, 2), QStringList({QStringLiteral("测试产品 Test"), "Sample Product"}));
+        const auto md5Of = [](const QString &path) {
+            return QString::fromLatin1(QCryptographicHash::hash(fileContent(path), QCryptographicHash::Md5).toHex());
+        };
+        QCOMPARE(line.mid(11, 2),
+                 QStringList({md5Of(changesNext + "/old-updated.exe"), md5Of(changesSrc + "/green/updated.exe")}));
+    }
+    const QList<QStringList> thirdLines = changesOf(QStringLiteral("changes-3.csv")).second;
+    for (const QStringList &line : thirdLines) {
+        if (line.value(1).endsWith(QLatin1String("distrusted.exe"))) {
+            QCOMPARE(line.mid(3, 2), QStringList({QStringLiteral("测试签名者 Test Signer"), ""}));
+            QCOMPARE(line.mid(15, 2), QStringList({"trusted", "untrusted"}));
+        }
+    }
+    // --hashes: the report gives each file's SHA-256.
+    const QStringList report = reportLines(dir.filePath("changes-3-report.csv"));
+    QCOMPARE(report.value(0), QStringLiteral("path,status,reason,kind,note,sha256,authenticode_sha256"));
+    const QString sha256 = QString::fromLatin1(
+        QCryptographicHash::hash(fileContent(changesSrc + "/distrusted.exe"), QCryptographicHash::Sha256).toHex());
+    QVERIFY2(report.filter(QStringLiteral("\"%1/distrusted.exe\",untrusted,").arg(changesSrc)).value(0).contains(
+                 QStringLiteral(",other,,") + sha256 + QLatin1Char(',')),
+             qPrintable(report.join('\n')));
+
+    // Without the cache nothing is compared, and the summary says so.
+    const Run uncached = exportWith(QStringLiteral("changes-4"), {"--no-cache"});
+    QVERIFY2(uncached.exitCode == 0 && uncached.err.contains(QStringLiteral("；未与上次导出比较（--no-cache）")),
+             qPrintable(uncached.err));
+    qunsetenv("XDG_DATA_HOME");
 }
 
 QTEST_GUILESS_MAIN(TestBatchExport)

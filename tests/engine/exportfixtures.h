@@ -110,10 +110,22 @@ inline bool isWrappedFrom(const QString &shown, const QString &expected)
     return true;
 }
 
-// The export's temporary files left in a folder.
+// The export's temporary files and run folders left in a folder.
 inline QStringList temporaryFiles(const QString &folder)
 {
-    return QDir(folder).entryList({QStringLiteral("temp.csv*")}, QDir::Files | QDir::Hidden);
+    return QDir(folder).entryList({QStringLiteral("temp.csv*"), QStringLiteral("export-*")},
+                                  QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// The CSV of an export running from a data folder, in the run's own folder; empty while there is none.
+inline QString runningExportCsv(const QString &folder)
+{
+    for (const QString &run : QDir(folder).entryList({QStringLiteral("export-*")}, QDir::Dirs | QDir::Hidden)) {
+        const QString csv = folder + QStringLiteral("/") + run + QStringLiteral("/temp.csv");
+        if (QFile::exists(csv))
+            return csv;
+    }
+    return QString();
 }
 
 #endif

@@ -4,6 +4,7 @@
 // close the window and shut down as main does. --close-on-record closes the window at the
 // first progress record, --close-while-converting once the converter has the temporary CSV,
 // --close-on-scan right after the scan was asked for.
+#include "exportfixtures.h"
 #include "framemain.h"
 #include "messagecatcher.h"
 #include "platform.h"
@@ -55,9 +56,9 @@ int main(int argc, char *argv[])
                          Qt::QueuedConnection);
     QTimer converting;
     if (option == QLatin1String("--close-while-converting")) {
-        const QString csv = Platform::writableDataFolder() + QStringLiteral("/temp.csv");
-        QObject::connect(&converting, &QTimer::timeout, window, [&, csv] {
-            if (QFile::exists(csv))
+        const QString data = Platform::writableDataFolder();
+        QObject::connect(&converting, &QTimer::timeout, window, [&, data] {
+            if (!runningExportCsv(data).isEmpty())
                 window->close();
         });
         converting.start(10);

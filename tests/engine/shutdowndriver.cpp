@@ -4,6 +4,8 @@
 // scan of PELBROOK_SOURCE lists ("listing"), or after "提取" to PELBROOK_DESTINATION
 // while the reader library has the source's one installer open ("reading") or while
 // the converter runs ("converting"). Each moment is taken from the process's state.
+#include "exportfixtures.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -92,7 +94,7 @@ void drive()
         if (mode == QLatin1String("reading"))
             close = holdsFileBelow(source);
         else
-            close = QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/temp.csv"));
+            close = !runningExportCsv(QCoreApplication::applicationDirPath()).isEmpty();
         break;
     case Step::Closed:
         break;

@@ -19,6 +19,8 @@ private slots:
     void flagRule_data();
     void flagRule();
     void folderRow();
+    void isWorkbook_data();
+    void isWorkbook();
 };
 
 void TestExportRecord::cleanName_data()
@@ -150,6 +152,110 @@ void TestExportRecord::folderRow()
     expected[15] = QStringLiteral("是");
     expected[17] = ExportRecord::folderId(dir.path() + QStringLiteral("/绿色 Tool++"));
     QCOMPARE(fields, expected);
+}
+
+namespace {
+
+void put16(QByteArray &bytes, quint32 value)
+{
+    bytes.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF));
+}
+
+void put32(QByteArray &bytes, quint32 value)
+{
+    put16(bytes, value & 0xFFFF);
+    put16(bytes, value >> 16);
+}
+
+// A ZIP archive of stored entries (APPNOTE): local headers and data, the central
+// directory, then its end record. Offsets into it are named for the cases that break them.
+QByteArray zipArchive(const QStringList &names, qint64 *directoryOffsetAt = nullptr)
+{
+    QByteArray archive;
+    QByteArray directory;
+    for (const QString &name : names) {
+        const QByteArray encoded = name.toUtf8();
+        const QByteArray data = "<x/>";
+        const quint32 local = quint32(archive.size());
+        put32(archive, 0x04034b50);
+        put16(archive, 20);
+        put16(archive, 0);
+        put16(archive, 0);
+        put32(archive, 0);
+        put32(archive, 0);
+        put32(archive, quint32(data.size()));
+        put32(archive, quint32(data.size()));
+        put16(archive, quint32(encoded.size()));
+        put16(archive, 0);
+        archive += encoded + data;
+        put32(directory, 0x02014b50);
+        put16(directory, 20);
+        put16(directory, 20);
+        put16(directory, 0);
+        put16(directory, 0);
+        put32(directory, 0);
+        put32(directory, 0);
+        put32(directory, quint32(data.size()));
+        put32(directory, quint32(data.size()));
+        put16(directory, quint32(encoded.size()));
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, 0);
+        put32(directory, 0);
+        put32(directory, local);
+        directory += encoded;
+    }
+    const quint32 directoryOffset = quint32(archive.size());
+    archive += directory;
+    put32(archive, 0x06054b50);
+    put16(archive, 0);
+    put16(archive, 0);
+    put16(archive, quint32(names.size()));
+    put16(archive, quint32(names.size()));
+    put32(archive, quint32(directory.size()));
+    if (directoryOffsetAt)
+        *directoryOffsetAt = archive.size();
+    put32(archive, directoryOffset);
+    put16(archive, 0);
+    return archive;
+}
+
+} // namespace
+
+void TestExportRecord::isWorkbook_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("workbook");
+
+    const QStringList parts{"[Content_Types].xml", "xl/workbook.xml", "xl/worksheets/sheet1.xml"};
+    qint64 offsetAt = 0;
+    const QByteArray whole = zipArchive(parts, &offsetAt);
+    QTest::newRow("a workbook") << whole << true;
+    QTest::newRow("one byte short") << whole.left(whole.size() - 1) << false;
+    QTest::newRow("one byte more") << whole + 'x' << false;
+    QTest::newRow("without the sheet") << zipArchive({"[Content_Types].xml", "xl/workbook.xml"}) << false;
+    QTest::newRow("text") << QByteArray("not a zip") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QByteArray directoryPastEnd = whole;
+    directoryPastEnd[int(offsetAt)] = char(directoryPastEnd.at(int(offsetAt)) + 1);
+    QTest::newRow("directory moved by a byte") << directoryPastEnd << false;
+    QByteArray noLocalHeader = whole;
+    noLocalHeader[0] = 'Q';
+    QTest::newRow("first local header broken") << noLocalHeader << false;
+    // Half of an earlier run's workbook: the converter killed as it wrote.
+    QTest::newRow("cut in the middle") << whole.left(whole.size() / 2) << false;
+}
+
+void TestExportRecord::isWorkbook()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, workbook);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("temp.csv.xlsx")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QCOMPARE(ExportRecord::isWorkbook(file.fileName()), workbook);
 }
 
 QTEST_GUILESS_MAIN(TestExportRecord)

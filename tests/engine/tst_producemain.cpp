@@ -6,7 +6,10 @@
 #include "threadsoftwareinfo.h"
 #include "workbookreader.h"
 
+#include <QCryptographicHash>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,6 +21,7 @@ private slots:
     void initTestCase();
     void exportMessage_data();
     void exportMessage();
+    void changesSinceLastExport();
 
 private:
     QTemporaryDir dir;
@@ -30,6 +34,8 @@ void TestProduceMain::initTestCase()
     QVERIFY(makeFixtures(fixtures.path()));
     // The reader keeps its own log below the temporary folder; keep it inside this test's folder.
     qputenv("TMPDIR", dir.path().toUtf8());
+    // And the cache, with the folders' last exports, too.
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
 }
 
 void TestProduceMain::exportMessage_data()
@@ -110,6 +116,88 @@ void TestProduceMain::exportMessage()
     // The page is usable again; only a written workbook opens the next step.
     QVERIFY(extract->isEnabled());
     QCOMPARE(next->isEnabled(), succeeded);
+
+    controller->stopWorkers();
+    delete controller;
+    delete window;
+}
+
+// The success message of a folder exported again counts the rows new, changed and gone;
+// its second button lists them, with the rows the console matches by MD5 alone.
+void TestProduceMain::changesSinceLastExport()
+{
+    const QString src = dir.filePath(QStringLiteral("again/src"));
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", src + "/a.exe"));
+    QVERIFY(copyFixture(fixtures.path(), "product.msi", src + "/b.msi"));
+    const QString dst = dir.filePath(QStringLiteral("again/out.xlsx"));
+
+    ProduceMain *controller = new ProduceMain;
+    FrameMain *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *frame = qobject_cast<FrameMain *>(widget))
+            window = frame;
+    }
+    QVERIFY(window);
+    controller->showMainWindow();
+    auto *scanner = controller->findChild<ThreadScanFile *>();
+    auto *worker = controller->findChild<ThreadSoftwareInfo *>();
+    QWidget *frameTwo = window->findChild<QWidget *>(QStringLiteral("frameTwo"));
+    auto *extract = window->findChild<QWidget *>(QStringLiteral("frameFour"))
+                        ->findChild<QWidget *>(QStringLiteral("btnColor_software"));
+    QVERIFY(frameTwo && extract);
+    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"))->setText(src);
+    window->findChild<QWidget *>(QStringLiteral("frameThree"))
+        ->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))
+        ->setText(dst);
+    // Plays the user: reads each message and presses its second button when it has one,
+    // then reads the list and closes it.
+    QStringList messages;
+    QList<QStringList> listed;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto *table = modal->findChild<QTableWidget *>(QStringLiteral("tableWidget"))) {
+            for (int row = 0; row < table->rowCount(); ++row)
+                listed.append({table->item(row, 0)->text(), table->item(row, 1)->text(), table->item(row, 2)->text()});
+            QMetaObject::invokeMethod(modal, "on_close");
+            return;
+        }
+        messages.append(modal->findChild<QLabel *>(QStringLiteral("label_msg"))->text());
+        QWidget *second = modal->findChild<QWidget *>(QStringLiteral("btnColor_cancel"));
+        QMetaObject::invokeMethod(modal, second && second->isVisible() ? "on_cancel" : "on_ok");
+    });
+    user.start(20);
+    const auto exportOnce = [&] {
+        QVERIFY(QMetaObject::invokeMethod(frameTwo, "signal_scanPath", Q_ARG(QString, src)));
+        QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished() && extract->isEnabled(), 30000);
+        QTest::mouseClick(extract, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished() && extract->isEnabled(), 60000);
+    };
+
+    exportOnce();
+    QCOMPARE(messages, QStringList{"提取完毕"});
+    QCOMPARE(listed, QList<QStringList>());
+
+    QVERIFY(QFile::remove(src + "/b.msi"));
+    QVERIFY(copyFixture(fixtures.path(), "junk.exe", src + "/c.exe"));
+    exportOnce();
+    QCOMPARE(messages.size(), 2);
+    QVERIFY2(isWrappedFrom(messages.last(), QStringLiteral("提取完毕\r\n与上次导出相比：新增1行，变化0行，删除1行。")),
+             qPrintable(messages.last()));
+    const QString c = QDir::toNativeSeparators(src + "/c.exe");
+    const QString md5 = QString::fromLatin1(
+        QCryptographicHash::hash(fileContent(src + "/c.exe"), QCryptographicHash::Md5).toHex());
+    QCOMPARE(listed, QList<QStringList>({
+                         {c, "仅按MD5匹配", "仅能按文件MD5匹配，软件更新后规则将失效"},
+                         {c, "新增", "进程名：c.exe；文件MD5：" + md5},
+                         {QDir::toNativeSeparators(src + "/b.msi"), "删除",
+                          "产品名称：Tarsel Sample Product；进程名：b.msi；文件MD5："
+                              + QString::fromLatin1(QCryptographicHash::hash(fileContent(fixtures.filePath("product.msi")),
+                                                                             QCryptographicHash::Md5).toHex())
+                              + "；文件描述：Sample comments text"},
+                     }));
 
     controller->stopWorkers();
     delete controller;

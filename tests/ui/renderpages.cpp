@@ -224,6 +224,21 @@ int main(int argc, char *argv[])
     window.showExtractProgress(8, 8);
     window.extractFinished();
     renderMessage(window, QStringLiteral("message-success"), 1, QStringLiteral("提取完毕"));
+    // An export that left files out, and the list behind the message's second button.
+    const QString details = QStringLiteral("提取完毕\r\n有1个文件无法读取，未能提取。\r\n与上次导出相比：新增1行，变化1行，删除0行。");
+    renderMessage(window, QStringLiteral("message-details"),
+                  [&] { window.askMsg(details, 1, QStringLiteral("关闭"), QStringLiteral("查看详情")); });
+    renderMessage(window, QStringLiteral("list-details"), [&] {
+        window.showFileList(QStringLiteral("文件详情"), {QStringLiteral("文件"), QStringLiteral("情况"), QStringLiteral("说明")},
+                            {{QStringLiteral("D:\\安装包\\损坏的安装包.exe"), QStringLiteral("无法读取"),
+                              QStringLiteral("PE32; read failed")},
+                             {QStringLiteral("D:\\安装包\\小工具.exe"), QStringLiteral("仅按MD5匹配"),
+                              QStringLiteral("仅能按文件MD5匹配，软件更新后规则将失效")},
+                             {QStringLiteral("D:\\安装包\\小工具.exe"), QStringLiteral("新增"),
+                              QStringLiteral("进程名：小工具.exe；文件MD5：0a1b2c3d4e5f60718293a4b5c6d7e8f9")},
+                             {QStringLiteral("D:\\安装包\\办公软件.msi"), QStringLiteral("变化"),
+                              QStringLiteral("产品名称：办公软件 2023 → 办公软件 2024；文件MD5：3e22… → 312e…")}});
+    });
     QTest::mouseMove(listPage, QPoint(480, 460));
     save(grabWindow(window), QStringLiteral("4-list-done"));
 

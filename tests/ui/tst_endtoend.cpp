@@ -65,7 +65,8 @@ private:
     void start();
     void click(int pageIndex, const char *name);
     void walkToList(const QString &source, const QString &workbook, bool replace);
-    void extract();
+    // Extracts and checks the message: exactly message, or only its start when startOnly.
+    void extract(const QString &message = extractedMessage, bool startOnly = false);
 
     QTemporaryDir folders;
     QString fixtures;
@@ -88,6 +89,8 @@ void TestEndToEnd::initTestCase()
     QVERIFY(copyFixture(fixtures, QStringLiteral("signed-sha256.exe"), source + QStringLiteral("/截图工具.exe")));
     QVERIFY(copyFixture(fixtures, QStringLiteral("product.msi"), source + QStringLiteral("/数据库客户端.msi")));
     QVERIFY(copyFixture(fixtures, QStringLiteral("pe32-version.exe"), greenFolder + QStringLiteral("/player.exe")));
+    // The cache, which keeps each folder's last export, is this run's own.
+    qputenv("XDG_DATA_HOME", folders.filePath(QStringLiteral("data")).toUtf8());
 }
 
 void TestEndToEnd::init()
@@ -152,12 +155,15 @@ void TestEndToEnd::walkToList(const QString &folder, const QString &workbook, bo
     QTRY_VERIFY_WITH_TIMEOUT(!loading->isVisible(), 20000);
 }
 
-void TestEndToEnd::extract()
+void TestEndToEnd::extract(const QString &message, bool startOnly)
 {
     const int before = driver->messages.size();
     click(4, "btnColor_software");
     QTRY_VERIFY_WITH_TIMEOUT(driver->messages.size() > before, 60000);
-    QCOMPARE(driver->messages.last(), extractedMessage);
+    if (startOnly)
+        QVERIFY2(driver->messages.last().startsWith(message), qPrintable(driver->messages.last()));
+    else
+        QCOMPARE(driver->messages.last(), message);
     BtnColor *next = stack->widget(4)->findChild<BtnColor *>(QStringLiteral("btnColor_next"));
     QVERIFY(next->isEnabled());
 }
@@ -225,7 +231,8 @@ void TestEndToEnd::secondRunReplacesWorkbook()
     walkToList(source, workbook, false);
     if (QTest::currentTestFailed())
         return;
-    extract();
+    // The folder may have been exported by an earlier test: the counts are not known yet.
+    extract(extractedMessage, true);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(workbookRows(readWorkbook(workbook)).size(), 5);
@@ -241,7 +248,8 @@ void TestEndToEnd::secondRunReplacesWorkbook()
     walkToList(source, workbook, true);
     if (QTest::currentTestFailed())
         return;
-    extract();
+    // The message's line breaks are left out as the driver reads it.
+    extract(extractedMessage + QStringLiteral("与上次导出相比：新增1行，变化0行，删除0行。"));
     QFile::remove(added);
     if (QTest::currentTestFailed())
         return;

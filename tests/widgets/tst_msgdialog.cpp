@@ -104,12 +104,17 @@ void TestMsgDialog::resultCodes_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("asked");
 
-    QTest::newRow("OK") << "" << "ok" << 0;
-    QTest::newRow("cancel") << "" << "cancel" << 1;
-    QTest::newRow("title-bar close") << "" << "close" << 2;
-    QTest::newRow("Escape at first") << "" << "escape" << -1;
-    QTest::newRow("Escape keeps the last code") << "cancel" << "escape" << 1;
+    QTest::newRow("OK") << "" << "ok" << 0 << false;
+    QTest::newRow("cancel") << "" << "cancel" << 1 << false;
+    QTest::newRow("title-bar close") << "" << "close" << 2 << false;
+    QTest::newRow("Escape at first") << "" << "escape" << -1 << false;
+    QTest::newRow("Escape keeps the last code") << "cancel" << "escape" << 1 << false;
+    // A question whose answer is acted on: Escape is the close button, whatever came before.
+    QTest::newRow("asked: cancel") << "" << "cancel" << 1 << true;
+    QTest::newRow("asked: Escape after a cancel") << "cancel" << "escape" << 2 << true;
+    QTest::newRow("asked: Escape after an OK") << "ok" << "escape" << 2 << true;
 }
 
 void TestMsgDialog::resultCodes()
@@ -117,6 +122,7 @@ void TestMsgDialog::resultCodes()
     QFETCH(QString, before);
     QFETCH(QString, button);
     QFETCH(int, result);
+    QFETCH(bool, asked);
 
     MsgDialog dialog;
     auto press = [](const QString &button) {
@@ -137,7 +143,9 @@ void TestMsgDialog::resultCodes()
         dialog.showMsg(true, QStringLiteral("之前"), 0, ok, cancel, nullptr);
     }
     whenModal(press(button));
-    QCOMPARE(dialog.showMsg(true, QStringLiteral("继续吗？"), 0, ok, cancel, nullptr), result);
+    QCOMPARE(asked ? dialog.askMsg(QStringLiteral("继续吗？"), 0, ok, cancel, nullptr)
+                   : dialog.showMsg(true, QStringLiteral("继续吗？"), 0, ok, cancel, nullptr),
+             result);
 }
 
 void TestMsgDialog::wrapping_data()

@@ -31,9 +31,10 @@ winpath() { winepath -w "$1" 2>/dev/null; }
 # Runs a Windows program; its output with the line ends Windows gives it turned into \n.
 wine_run() { wine "$@" 2>/dev/null | tr -d '\r'; }
 
+# fixtures [--real]: the test files, made once per script; --real adds the published ones.
 fixtures() {
   if [ ! -d "$scratch/fixtures" ]; then
-    bash "$source/tests/fixtures/make-fixtures.sh" "$scratch/fixtures" >/dev/null
+    bash "$source/tests/fixtures/make-fixtures.sh" "$scratch/fixtures" "$@" >/dev/null
   fi
   echo "$scratch/fixtures"
 }

@@ -13,7 +13,7 @@ timeout 300 wine "$installer" /S >/dev/null 2>&1 || fail "installer exited $?"
 folder=$(winepath -u 'C:\Program Files\Pelbrook' 2>/dev/null)
 shortcut=$(winepath -u 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs' 2>/dev/null)/软件信息提取工具.lnk
 for file in Pelbrook.exe pelbrook-export.exe readprops.exe Vantoril.dll xlsxio_csv2xlsx.exe uninstall.exe \
-  Qt5Core.dll platforms/qwindows.dll translations/qtbase_zh_CN.qm; do
+  Qt5Core.dll platforms/qwindows.dll imageformats/qgif.dll translations/qtbase_zh_CN.qm; do
   [ -f "$folder/$file" ] || fail "not installed: $file"
 done
 for file in tst_exportrecord.exe wincrash.exe certstore.exe Qt5Test.dll; do

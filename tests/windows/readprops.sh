@@ -3,7 +3,7 @@
 # trust verdict for every fixture: the PE and MSI readers, the signature and its
 # chain, the code pages, with Windows' own structured storage reading the databases.
 source "$(dirname "$0")/common.sh"
-dir=$(fixtures)
+dir=$(fixtures --real)
 linux=$scratch/linux
 mkdir -p "$linux/trust"
 cp "$linuxbuild/bin/readprops" "$linuxbuild/bin/libVantoril.so" "$linux/"
@@ -13,7 +13,9 @@ copy_program "$win"
 cp "$dir/trust/root.pem" "$win/trust/"
 
 count=0
-for file in "$dir"/*; do
+# The published files too: Windows' own certificate store and structured storage
+# must come to the verdicts the Linux build gives them.
+for file in "$dir"/* "$dir"/real/*; do
   [ -f "$file" ] || continue
   count=$((count + 1))
   # The values line, the status, the claimed signer, the trust verdict with its
