@@ -11,6 +11,8 @@ const int waitingAnswers = 256;
 ReadAhead::ReadAhead(const ReaderLibrary &library, const QList<QString> &paths, int jobs)
     : library(library), paths(paths), jobs(qMax(1, jobs))
 {
+    if (this->jobs == 1)
+        return;
     const int threadCount = qMin(this->jobs, paths.size());
     threads.reserve(size_t(threadCount));
     for (int i = 0; i < threadCount; ++i)

@@ -14,10 +14,8 @@
 
 // The library's answers for a list of installers, handed out in list order while up
 // to jobs calls run at once on threads of its own. Calls run at most a bounded number
-// of files ahead of the answer taken last, so waiting answers never pile up. One job
-// still reads on a thread of its own, one file after another: the taking thread may
-// then wait for its receiver (the wizard waits for its window after every file) while
-// the next file is read.
+// of files ahead of the answer taken last, so waiting answers never pile up. With one
+// job every call runs on the taking thread when its answer is taken, as a plain loop.
 class ReadAhead
 {
 public:
