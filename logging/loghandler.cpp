@@ -123,7 +123,16 @@ bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFold
     // Only callers that hold logMutex take the folder lock, so they alone use the kept
     // files. Never destroyed: a thread may still log while the process ends.
     static LogAppender *const kept = new LogAppender;
-    if (takeFolderLock && kept->append(folderPath, liveName, bytes, rotationSize))
+    // The second in which a rotation found its name taken (callers with the folder lock
+    // only, so logMutex guards it). Until that second ends, the full live file takes the
+    // lines as they come: trying again on every line would cost a rename and a reopen
+    // each, and fail the same way.
+    static qint64 rotationRefusedSecond = std::numeric_limits<qint64>::min();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 second = now >= 0 ? now / 1000 : (now - 999) / 1000;
+    const qint64 fullSize = takeFolderLock && second == rotationRefusedSecond ? std::numeric_limits<qint64>::max()
+                                                                              : rotationSize;
+    if (takeFolderLock && kept->append(folderPath, liveName, bytes, fullSize))
         return true;
     std::unique_ptr<LogLock> lock;
     if (takeFolderLock) {
@@ -136,17 +145,18 @@ bool writeInto(const QString &dataFolder, const QByteArray &bytes, bool takeFold
         }
     }
 
-    LogLock::AppendResult result = LogLock::appendUnlessFull(liveName, bytes, rotationSize);
+    LogLock::AppendResult result = LogLock::appendUnlessFull(liveName, bytes, fullSize);
     if (result == LogLock::Failed && QDir().mkpath(folderPath))
-        result = LogLock::appendUnlessFull(liveName, bytes, rotationSize);
+        result = LogLock::appendUnlessFull(liveName, bytes, fullSize);
     if (result == LogLock::Full) {
         const QString rotatedName = folderPath + QLatin1Char('/') + QLatin1String(logNamePrefix)
-            + QString::fromLatin1(localTimeText(QDateTime::currentMSecsSinceEpoch(), "%04d%02d%02d%02d%02d%02d"))
-            + QStringLiteral(".txt");
+            + QString::fromLatin1(localTimeText(now, "%04d%02d%02d%02d%02d%02d")) + QStringLiteral(".txt");
         // A rotation in the same second as the last one finds its name taken; the
         // live file then grows until the next second.
         if (QFile::rename(liveName, rotatedName))
             removeOldestRotatedFiles(QDir(folderPath));
+        else if (takeFolderLock)
+            rotationRefusedSecond = second;
         // Written whether the rename worked or not: the line is never lost to rotation.
         result = LogLock::appendUnlessFull(liveName, bytes, std::numeric_limits<qint64>::max());
     }

@@ -32,7 +32,8 @@ void ProcessBar::setMaximum(int maximum)
 void ProcessBar::setValue(int value)
 {
     this->value = qMin(value, maximum);
-    update();
+    if (!paintedValid || int(paintedBarWidth * ratio()) != paintedChunkWidth || percentText() != paintedText)
+        update();
 }
 
 void ProcessBar::setTextVisible(bool show)
@@ -70,8 +71,8 @@ void ProcessBar::paintEvent(QPaintEvent *event)
     painter.fillRect(r, QBrush(QColor(0, 0, 0, 0), Qt::SolidPattern));
 
     int barWidth = w;
+    const QString text = percentText();
     if (showText) {
-        const QString text = percentText();
         // Measured on at least four characters, so the text's left edge stays put as the number grows.
         const QRect bound = QFontMetrics(font).boundingRect(text.rightJustified(4, QLatin1Char('0')));
         painter.setPen(textColor);
@@ -86,10 +87,16 @@ void ProcessBar::paintEvent(QPaintEvent *event)
     track.addRoundedRect(QRectF(0, (h - trackHeight) / 2, barWidth, trackHeight), xRadius, yRadius, Qt::AbsoluteSize);
     painter.fillPath(track, QBrush(trackColor, Qt::SolidPattern));
 
+    const int chunkWidth = int(barWidth * ratio());
     QPainterPath chunk;
-    chunk.addRoundedRect(QRectF(0, (h - chunkHeight) / 2, int(barWidth * ratio()), chunkHeight), xRadius, yRadius,
-                         Qt::AbsoluteSize);
+    chunk.addRoundedRect(QRectF(0, (h - chunkHeight) / 2, chunkWidth, chunkHeight), xRadius, yRadius, Qt::AbsoluteSize);
     painter.fillPath(chunk, QBrush(chunkColor, Qt::SolidPattern));
+
+    // Sizes taken from a part of the widget say nothing about the whole.
+    paintedValid = r == rect();
+    paintedText = text;
+    paintedBarWidth = barWidth;
+    paintedChunkWidth = chunkWidth;
 
     QWidget::paintEvent(event);
 }

@@ -39,6 +39,12 @@ private:
     QColor textColor;
     QFont font;
     bool showText;
+    // What the last whole-widget paint drew: a new value that draws the same is not
+    // painted again, so thousands of steps cost only as many paints as the eye can see.
+    bool paintedValid = false;
+    QString paintedText;
+    int paintedBarWidth = 0;
+    int paintedChunkWidth = 0;
 };
 
 #endif

@@ -17,6 +17,20 @@ QFont textFont()
     return font;
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 int countInRow(const QImage &image, int y, const QColor &colour)
 {
     int count = 0;
@@ -36,6 +50,8 @@ private slots:
     void chunkWidth();
     void text_data();
     void text();
+    void repaintsOnlyWhatChanges_data();
+    void repaintsOnlyWhatChanges();
 
 private:
     ProcessBar *makeBar(QWidget *parent);
@@ -156,6 +172,50 @@ void TestProcessBar::text()
     const QRect right(textRect.left(), 0, barWidth - textRect.left(), barHeight);
     QCOMPARE(shot.copy(right), expected.copy(right));
     QCOMPARE(shot.pixelColor(textRect.left() - 1, barHeight / 2), value == 100 ? chunkColour : trackColour);
+}
+
+
+// An export moves the bar once per file: a step that draws the same picture must not
+// paint, and one that changes it must, up to the final step's 100 %.
+void TestProcessBar::repaintsOnlyWhatChanges_data()
+{
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+
+    QTest::newRow("same percent, same chunk") << 20001 << 100 << 101;
+    QTest::newRow("first step") << 20001 << 0 << 1;
+    QTest::newRow("next percent") << 200 << 2 << 3;
+    QTest::newRow("chunk grows, percent stays") << 20001 << 4000 << 4100;
+    QTest::newRow("last file to the final step") << 20001 << 20000 << 20001;
+    QTest::newRow("back to the start") << 20001 << 20001 << 0;
+    QTest::newRow("a step of a small export") << 3 << 1 << 2;
+}
+
+void TestProcessBar::repaintsOnlyWhatChanges()
+{
+    QFETCH(int, maximum);
+    QFETCH(int, from);
+    QFETCH(int, to);
+
+    QWidget window;
+    ProcessBar *bar = makeBar(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    bar->setMaximum(maximum);
+    bar->setValue(from);
+    const QImage before = bar->grab().toImage();
+    QCoreApplication::processEvents();
+
+    PaintCounter counter;
+    bar->installEventFilter(&counter);
+    bar->setValue(to);
+    QCoreApplication::processEvents();
+    bar->removeEventFilter(&counter);
+    const QImage after = bar->grab().toImage();
+    QCOMPARE(counter.paints > 0, before != after);
+    if (to == maximum)
+        QCOMPARE(bar->percentText(), QStringLiteral("100%"));
 }
 
 QTEST_MAIN(TestProcessBar)
