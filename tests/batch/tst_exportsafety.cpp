@@ -250,9 +250,9 @@ void TestExportSafety::cacheKeepsTheFileRead()
     const QString out = dir.filePath("swap.xlsx");
 
     const Run swapped = run(folder, "pelbrook-export", {source, out}, data + QStringList{"SWAP_WITH=" + dir.filePath("stand-in")});
-    QCOMPARE(swapped.exitCode, 0);
+    QVERIFY2(swapped.exitCode == 0, qPrintable(swapped.err));
     const Run again = run(folder, "pelbrook-export", {source, out}, data);
-    QCOMPARE(again.exitCode, 0);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
     const QList<QStringList> rows = workbookRows(readWorkbook(out));
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(1).value(13), md5Hex("the real installer"));
