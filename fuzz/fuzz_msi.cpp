@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     vantoril::MsiInfo info;
     std::string error;
-    vantoril::readMsiMemory(data, size, vantoril::Anchors::shared(), vantoril::SignatureCache::shared(), info, error, true);
+    vantoril::readMsiMemory(data, size, vantoril::Anchors::shared(), vantoril::SignatureCache::shared(), info, error,
+                            true);
     return 0;
 }

@@ -241,8 +241,8 @@ namespace {
 
 // handle is -1 when the file is to be opened by its path.
 bool readProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
-                    SignatureCache &signatures, FileProperties &properties, std::string &outcome, const Cancellation *cancellation,
-                    const ReadOptions &options)
+                    SignatureCache &signatures, FileProperties &properties, std::string &outcome,
+                    const Cancellation *cancellation, const ReadOptions &options)
 {
     FileProperties result;
     result.processName = lastComponent(path);
@@ -315,8 +315,8 @@ bool readFileProperties(const std::u16string &path, const Anchors &anchors, Sign
 }
 
 bool readOpenedFileProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
-                              SignatureCache &signatures, FileProperties &properties, std::string &outcome, const Cancellation *cancellation,
-                              const ReadOptions &options)
+                              SignatureCache &signatures, FileProperties &properties, std::string &outcome,
+                              const Cancellation *cancellation, const ReadOptions &options)
 {
     // -1 stands for "open it yourself" inside; a caller's -1 is no open file.
     if (handle == -1) {
