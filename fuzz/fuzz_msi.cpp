@@ -1,6 +1,7 @@
 // The reader's path for installer databases: compound file, property table, summary
 // information, the database's signature and its Authenticode SHA-256.
 #include "anchors.h"
+#include "signaturecache.h"
 #include "msi.h"
 
 #include <cstddef>
@@ -10,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     vantoril::MsiInfo info;
     std::string error;
-    vantoril::readMsiMemory(data, size, vantoril::Anchors::shared(), info, error, true);
+    vantoril::readMsiMemory(data, size, vantoril::Anchors::shared(), vantoril::SignatureCache::shared(), info, error,
+                            true);
     return 0;
 }

@@ -1,6 +1,6 @@
 // The reader's Authenticode SignedData parser on its own, as the certificate table hands it over.
 #include "anchors.h"
-#include "authenticode.h"
+#include "signaturecache.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     vantoril::Signature signature;
     std::string error;
-    vantoril::parseSignature(data, size, vantoril::Anchors::shared(), signature, error);
+    vantoril::parseSignature(data, size, vantoril::Anchors::shared(), vantoril::SignatureCache::shared(), signature,
+                             error);
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "anchors.h"
 
 #include "folderaccess.h"
-#include "signaturecache.h"
 #include "system.h"
 #include "text.h"
 
@@ -84,7 +83,6 @@ const Anchors &Anchors::shared()
 }
 
 Anchors::Anchors(const std::string &trustFolder, bool bundled)
-    : cache(new SignatureCache)
 {
     anchors = X509_STORE_new();
     if (!anchors)

@@ -1,7 +1,6 @@
 #ifndef VANTORIL_ANCHORS_H
 #define VANTORIL_ANCHORS_H
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,8 +8,6 @@ typedef struct x509_st X509;
 typedef struct x509_store_st X509_STORE;
 
 namespace vantoril {
-
-class SignatureCache;
 
 // The certificates a signature may chain to: the system's CA store (on Windows its
 // ROOT store, less what its Disallowed store withdraws), the
@@ -39,8 +36,6 @@ public:
     const std::vector<std::string> &ownAnchors() const { return ownAnchorsDer; }
     // What was loaded, for the explain output.
     const std::vector<std::string> &notes() const { return loadNotes; }
-    // Signatures already judged against these anchors; safe from any thread.
-    SignatureCache &signatures() const { return *cache; }
     // SHA-256 in hex over every anchor and withdrawn certificate loaded, and over the
     // listing of the system folder whose certificates are looked up on demand: equal
     // fingerprints mean equal verdicts for the same signature at the same time.
@@ -60,7 +55,6 @@ private:
     // The system folder searched by certificate hash when an issuer is needed.
     std::string lookupFolder;
     std::string anchorsFingerprint;
-    std::unique_ptr<SignatureCache> cache;
 };
 
 } // namespace vantoril

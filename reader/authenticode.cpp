@@ -1,7 +1,6 @@
 #include "authenticode.h"
 
 #include "anchors.h"
-#include "signaturecache.h"
 #include "system.h"
 #include "text.h"
 
@@ -100,7 +99,7 @@ std::u16string nameEntry(X509_NAME *name, int nid)
 
 // Narrows the window around `now` to the validity boundaries of the certificates: a
 // certificate turns valid at its notBefore and expired one second after its notAfter.
-void narrowToBoundaries(STACK_OF(X509) *certificates, std::time_t now, SignatureCache::Window &window)
+void narrowToBoundaries(STACK_OF(X509) *certificates, std::time_t now, ParseWindow &window)
 {
     for (int i = 0; i < sk_X509_num(certificates); ++i) {
         X509 *certificate = sk_X509_value(certificates, i);
@@ -124,10 +123,10 @@ void narrowToBoundaries(STACK_OF(X509) *certificates, std::time_t now, Signature
 // The times a verdict made at `now` holds. A verdict checked at a timestamp's time does
 // not depend on now; one checked at now holds until a certificate of the signature, or
 // any certificate the store has seen, crosses a validity boundary.
-SignatureCache::Window verdictWindow(const Anchors &anchors, PKCS7 *signedData, const TrustVerdict &trust,
+ParseWindow verdictWindow(const Anchors &anchors, PKCS7 *signedData, const TrustVerdict &trust,
                                      std::time_t now)
 {
-    SignatureCache::Window window{std::numeric_limits<std::time_t>::min(), std::numeric_limits<std::time_t>::max()};
+    ParseWindow window{std::numeric_limits<std::time_t>::min(), std::numeric_limits<std::time_t>::max()};
     if (trust.timestamped)
         return window;
     narrowToBoundaries(signedData->d.sign->cert, now, window);
@@ -141,8 +140,10 @@ SignatureCache::Window verdictWindow(const Anchors &anchors, PKCS7 *signedData, 
     return window;
 }
 
-bool parseUncached(const std::uint8_t *data, std::size_t size, const Anchors &anchors, std::time_t now,
-                   Signature &signature, std::string &error, SignatureCache::Window &window)
+} // namespace
+
+bool parseSignatureAt(const std::uint8_t *data, std::size_t size, const Anchors &anchors, std::time_t now,
+                      Signature &signature, std::string &error, ParseWindow &window)
 {
     const unsigned char *cursor = data;
     std::unique_ptr<PKCS7, Pkcs7Free> p7(d2i_PKCS7(nullptr, &cursor, static_cast<long>(size)));
@@ -230,44 +231,12 @@ bool parseUncached(const std::uint8_t *data, std::size_t size, const Anchors &an
     signature.signerName = name;
     signature.encodedSize = static_cast<std::size_t>(cursor - data);
     signature.trust = checkTrust(anchors, p7.get(), signer);
-    const SignatureCache::Window span = verdictWindow(anchors, p7.get(), signature.trust, now);
+    const ParseWindow span = verdictWindow(anchors, p7.get(), signature.trust, now);
     signature.trust.validFrom = span.from;
     signature.trust.validUntil = span.until;
     window.from = std::max(window.from, span.from);
     window.until = std::min(window.until, span.until);
     return true;
-}
-
-} // namespace
-
-bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, Signature &signature,
-                    std::string &error)
-{
-    SignatureCache &cache = anchors.signatures();
-    const std::time_t now = std::time(nullptr);
-    ParsedSignature parse;
-    if (cache.find(data, size, now, parse)) {
-        if (parse.parsed)
-            signature = parse.signature;
-        else
-            error = parse.error;
-        return parse.parsed;
-    }
-    // A refusal depends on the bytes alone, so it holds as long as the entry lives.
-    SignatureCache::Window window{std::numeric_limits<std::time_t>::min(), now + SignatureCache::lifetime};
-    parse.parsed = parseUncached(data, size, anchors, now, parse.signature, parse.error, window);
-    // The chain check read the clock itself, a moment later: if a boundary fell in
-    // between, the verdict may belong to either side of it.
-    const std::time_t after = std::time(nullptr);
-    const bool transient = parse.error == "out of memory"
-        || (parse.parsed && parse.signature.trust.reason == "cannot set up the chain check");
-    if (!transient && after >= window.from && after < window.until)
-        cache.store(data, size, parse, window);
-    if (parse.parsed)
-        signature = parse.signature;
-    else
-        error = parse.error;
-    return parse.parsed;
 }
 
 void prepareCrypto() noexcept

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,17 @@ struct Signature
     TrustVerdict trust;
 };
 
-bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, Signature &signature,
-                    std::string &error);
+// The times [from, until) in which a verdict comes out the same.
+struct ParseWindow
+{
+    std::time_t from;
+    std::time_t until;
+};
+
+// Parses a signature and judges its trust at `now`, narrowing window to the times in which
+// that verdict holds. Most callers want parseSignature (signaturecache.h), which keeps them.
+bool parseSignatureAt(const std::uint8_t *data, std::size_t size, const Anchors &anchors, std::time_t now,
+                      Signature &signature, std::string &error, ParseWindow &window);
 
 // Before any other use of the crypto library in a call: keeps it from ever reading a
 // configuration file. Answers must not depend on one machine's settings, and on Windows

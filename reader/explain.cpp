@@ -2,6 +2,7 @@
 // reasons behind the values (trust verdict, chain, timestamp, version table).
 
 #include "anchors.h"
+#include "signaturecache.h"
 #include "authenticode.h"
 #include "properties.h"
 #include "system.h"
@@ -36,7 +37,8 @@ extern "C" VANTORIL_EXPORT int pelbrook_explain(const char16_t *path, char *repo
         std::string outcome;
         const vantoril::Anchors &anchors = vantoril::Anchors::shared();
         const bool read =
-            vantoril::readFileProperties(std::u16string(path, length), anchors, properties, outcome);
+            vantoril::readFileProperties(std::u16string(path, length), anchors, vantoril::SignatureCache::shared(),
+                                         properties, outcome);
         std::string text;
         for (const std::string &note : anchors.notes())
             text += "anchors\t" + note + "\n";

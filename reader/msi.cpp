@@ -4,6 +4,8 @@
 #include "cancellation.h"
 #include "compoundfile.h"
 #include "digest.h"
+#include "reader.h"
+#include "signaturecache.h"
 #include "system.h"
 #include "text.h"
 
@@ -31,14 +33,17 @@ constexpr std::size_t tableLimit = 64u << 20;
 // A storage holds a database's tables and streams: hundreds, never millions.
 constexpr std::size_t entryLimit = 1u << 16;
 
-std::uint32_t le16(const std::vector<std::uint8_t> &data, std::size_t offset)
+// Bytes of a stream cut out at a checked place; false when they do not fit.
+bool textAt(const Reader &bytes, std::uint64_t offset, std::uint64_t length, std::string &text)
 {
-    return std::uint32_t(data[offset]) | (std::uint32_t(data[offset + 1]) << 8);
-}
-
-std::uint32_t le32(const std::vector<std::uint8_t> &data, std::size_t offset)
-{
-    return le16(data, offset) | (le16(data, offset + 2) << 16);
+    // Checked before allocating: the length comes from the file.
+    if (!bytes.fits(offset, length))
+        return false;
+    std::string cut(static_cast<std::size_t>(length), '\0');
+    if (!bytes.read(offset, &cut[0], cut.size()))
+        return false;
+    text.swap(cut);
+    return true;
 }
 
 // Installer database stream names: pairs of characters from [0-9A-Za-z._]
@@ -117,31 +122,42 @@ bool readStringTable(CompoundStorage &root, StringTable &table, std::string &err
     std::vector<std::uint8_t> pool;
     std::vector<std::uint8_t> data;
     if (!readNamedStream(root, tableStreamName("_StringPool"), pool)
-        || !readNamedStream(root, tableStreamName("_StringData"), data) || pool.size() < 4) {
+        || !readNamedStream(root, tableStreamName("_StringData"), data)) {
+        error = "string table missing";
+        return false;
+    }
+    const Reader poolBytes(pool.data(), pool.size());
+    const Reader dataBytes(data.data(), data.size());
+    std::uint32_t codePage = 0;
+    if (!poolBytes.u32(0, codePage)) {
         error = "string table missing";
         return false;
     }
     // The top bit of the code page marks 3-byte string references.
-    table.codePage = le32(pool, 0) & 0x7FFFFFFFu;
-    table.referenceSize = (pool[3] & 0x80) ? 3 : 2;
+    table.codePage = codePage & 0x7FFFFFFFu;
+    table.referenceSize = (codePage & 0x80000000u) ? 3 : 2;
     table.strings.assign(1, std::string());
-    std::size_t offset = 0;
-    for (std::size_t entry = 4; entry + 4 <= pool.size(); entry += 4) {
-        std::size_t length = le16(pool, entry);
-        const std::uint32_t references = le16(pool, entry + 2);
+    std::uint64_t offset = 0;
+    for (std::uint64_t entry = 4;; entry += 4) {
+        std::uint16_t low = 0;
+        std::uint16_t references = 0;
+        if (!poolBytes.u16(entry, low) || !poolBytes.u16(entry + 2, references))
+            break;
+        std::uint64_t length = low;
         // A string over 64 KiB: a zero length, the high word in the reference
         // count, and the low word in the next entry.
         if (length == 0 && references != 0) {
             entry += 4;
-            if (entry + 4 > pool.size())
+            if (!poolBytes.fits(entry, 4) || !poolBytes.u16(entry, low))
                 break;
-            length = (std::size_t(references) << 16) | le16(pool, entry);
+            length = (std::uint64_t(references) << 16) | low;
         }
-        if (length > data.size() - offset) {
+        std::string text;
+        if (!textAt(dataBytes, offset, length, text)) {
             error = "string table corrupt";
             return false;
         }
-        table.strings.emplace_back(reinterpret_cast<const char *>(data.data() + offset), length);
+        table.strings.push_back(std::move(text));
         offset += length;
     }
     return true;
@@ -163,15 +179,18 @@ std::u16string productName(CompoundStorage &root, std::string &error)
         error = "Property table corrupt";
         return {};
     }
-    const std::size_t rows = table.size() / rowSize;
-    auto reference = [&](std::size_t column, std::size_t row) {
-        const std::size_t at = (column * rows + row) * strings.referenceSize;
-        std::uint32_t id = le16(table, at);
-        if (strings.referenceSize == 3)
-            id |= std::uint32_t(table[at + 2]) << 16;
-        return id;
+    const Reader bytes(table.data(), table.size());
+    const std::uint64_t rows = bytes.size() / rowSize;
+    // A reference that cannot be read is string 0, the empty one.
+    auto reference = [&](std::uint64_t column, std::uint64_t row) {
+        const std::uint64_t at = (column * rows + row) * strings.referenceSize;
+        std::uint16_t low = 0;
+        std::uint8_t high = 0;
+        if (!bytes.u16(at, low) || (strings.referenceSize == 3 && !bytes.read(at + 2, &high, 1)))
+            return std::uint32_t(0);
+        return std::uint32_t(low) | (std::uint32_t(high) << 16);
     };
-    for (std::size_t row = 0; row < rows; ++row) {
+    for (std::uint64_t row = 0; row < rows; ++row) {
         const std::uint32_t key = reference(0, row);
         const std::uint32_t value = reference(1, row);
         if (key < strings.strings.size() && strings.strings[key] == "ProductName")
@@ -202,30 +221,41 @@ struct Summary
 bool readSummary(CompoundStorage &root, Summary &summary)
 {
     std::vector<std::uint8_t> data;
-    if (!readNamedStream(root, summaryStream, data) || data.size() < 48)
+    if (!readNamedStream(root, summaryStream, data))
         return false;
-    const std::size_t section = le32(data, 44);
-    if (section > data.size() || data.size() - section < 8)
+    const Reader bytes(data.data(), data.size());
+    std::uint32_t section = 0;
+    std::uint32_t count = 0;
+    if (!bytes.u32(44, section) || !bytes.fits(section, 8) || !bytes.u32(section + 4, count))
         return false;
-    const std::size_t count = le32(data, section + 4);
-    if (count > (data.size() - section - 8) / 8)
+    // Eight bytes per property after the section's size and count.
+    if (count > (bytes.size() - section - 8) / 8)
         return false;
-    std::vector<std::pair<std::uint32_t, std::size_t>> strings;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t id = le32(data, section + 8 + 8 * i);
-        const std::size_t at = section + std::size_t(le32(data, section + 12 + 8 * i));
-        if (at < section || at > data.size() || data.size() - at < 8)
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> strings;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint32_t id = 0;
+        std::uint32_t offset = 0;
+        if (!bytes.u32(section + 8 + 8 * i, id) || !bytes.u32(section + 12 + 8 * i, offset))
+            return false;
+        const std::uint64_t at = std::uint64_t(section) + offset;
+        std::uint16_t type = 0;
+        if (!bytes.fits(at, 8) || !bytes.u16(at, type))
             continue;
-        const std::uint32_t type = le16(data, at);
-        if (id == propertyCodePage && type == typeI2)
-            summary.codePage = le16(data, at + 4);
+        std::uint16_t codePage = 0;
+        if (id == propertyCodePage && type == typeI2 && bytes.u16(at + 4, codePage))
+            summary.codePage = codePage;
         else if ((id == propertySubject || id == propertyComments) && type == typeLpstr)
             strings.emplace_back(id, at);
     }
-    // The code page may come after the strings, so the texts are cut only now.
+    // The code page may come after the strings, so the texts are cut only now; a length
+    // past the stream's end takes what is there.
     for (const auto &entry : strings) {
-        const std::size_t size = std::min<std::size_t>(le32(data, entry.second + 4), data.size() - entry.second - 8);
-        std::string text(reinterpret_cast<const char *>(data.data() + entry.second + 8), size);
+        std::uint32_t declared = 0;
+        std::string text;
+        if (!bytes.u32(entry.second + 4, declared)
+            || !textAt(bytes, entry.second + 8, std::min<std::uint64_t>(declared, bytes.size() - entry.second - 8),
+                       text))
+            continue;
         if (summary.codePage != codePageUtf16)
             text = text.substr(0, text.find('\0'));
         (entry.first == propertySubject ? summary.subject : summary.comments) = text;
@@ -349,7 +379,7 @@ bool readPreHash(CompoundStorage &root, std::vector<std::uint8_t> &preHash)
 }
 
 MsiSignature checkSignature(CompoundStorage &root, std::uint64_t inputSize, const Anchors &anchors,
-                            const Cancellation *cancellation, bool hashes, MsiInfo &info)
+                            SignatureCache &signatures, const Cancellation *cancellation, bool hashes, MsiInfo &info)
 {
     std::string &error = info.signatureError;
     const std::unique_ptr<CompoundStream> signatureInput = root.stream(signatureStream);
@@ -361,7 +391,7 @@ MsiSignature checkSignature(CompoundStorage &root, std::uint64_t inputSize, cons
         return MsiSignature::Broken;
     }
     Signature &signature = info.details;
-    if (!parseSignature(blob.data(), blob.size(), anchors, signature, error))
+    if (!parseSignature(blob.data(), blob.size(), anchors, signatures, signature, error))
         return MsiSignature::Broken;
     if (signature.encodedSize != blob.size()) {
         error = "data hidden after the signature";
@@ -416,8 +446,8 @@ void authenticodeSha256(CompoundStorage &root, std::uint64_t inputSize, const Ca
         info.authenticodeSha256 = sha256.finish();
 }
 
-void readMsi(CompoundStorage &root, std::uint64_t size, const Anchors &anchors, MsiInfo &info,
-             const Cancellation *cancellation, bool hashes)
+void readMsi(CompoundStorage &root, std::uint64_t size, const Anchors &anchors, SignatureCache &signatures,
+             MsiInfo &info, const Cancellation *cancellation, bool hashes)
 {
     MsiInfo result;
     result.productName = productName(root, result.propertyError);
@@ -427,7 +457,7 @@ void readMsi(CompoundStorage &root, std::uint64_t size, const Anchors &anchors, 
         if (result.description.empty())
             result.description = summaryText(summary, summary.subject);
     }
-    result.signature = checkSignature(root, size, anchors, cancellation, hashes, result);
+    result.signature = checkSignature(root, size, anchors, signatures, cancellation, hashes, result);
     if (hashes && result.authenticodeSha256.empty())
         authenticodeSha256(root, size, cancellation, result);
     info = std::move(result);
@@ -435,24 +465,24 @@ void readMsi(CompoundStorage &root, std::uint64_t size, const Anchors &anchors, 
 
 } // namespace
 
-bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
-                 const Cancellation *cancellation, bool hashes)
+bool readMsiFile(const std::string &nativePath, const Anchors &anchors, SignatureCache &signatures, MsiInfo &info,
+                 std::string &error, const Cancellation *cancellation, bool hashes)
 {
     std::uint64_t size = 0;
     const std::unique_ptr<CompoundStorage> root = openCompoundFile(nativePath, size, error);
     if (!root)
         return false;
-    readMsi(*root, size, anchors, info, cancellation, hashes);
+    readMsi(*root, size, anchors, signatures, info, cancellation, hashes);
     return true;
 }
 
-bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
-                   std::string &error, bool hashes)
+bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, SignatureCache &signatures,
+                   MsiInfo &info, std::string &error, bool hashes)
 {
     const std::unique_ptr<CompoundStorage> root = openCompoundMemory(data, size, error);
     if (!root)
         return false;
-    readMsi(*root, size, anchors, info, nullptr, hashes);
+    readMsi(*root, size, anchors, signatures, info, nullptr, hashes);
     return true;
 }
 

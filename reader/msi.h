@@ -11,6 +11,7 @@
 namespace vantoril {
 
 class Anchors;
+class SignatureCache;
 class Cancellation;
 
 // Withheld: the signature was read, but it is not trusted or the database does not match it.
@@ -38,10 +39,10 @@ struct MsiInfo
 // Reads an installer database with our own bounded readers over the system's
 // compound-file access. False when the input is not a compound file at all.
 // The signature check reads every stream; a cancelled call ends it between blocks.
-bool readMsiFile(const std::string &nativePath, const Anchors &anchors, MsiInfo &info, std::string &error,
-                 const Cancellation *cancellation = nullptr, bool hashes = false);
-bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, MsiInfo &info,
-                   std::string &error, bool hashes = false);
+bool readMsiFile(const std::string &nativePath, const Anchors &anchors, SignatureCache &signatures, MsiInfo &info,
+                 std::string &error, const Cancellation *cancellation = nullptr, bool hashes = false);
+bool readMsiMemory(const std::uint8_t *data, std::size_t size, const Anchors &anchors, SignatureCache &signatures,
+                   MsiInfo &info, std::string &error, bool hashes = false);
 
 } // namespace vantoril
 

@@ -1,6 +1,7 @@
 // The library's C entry point: the only code that knows the caller's buffers.
 
 #include "anchors.h"
+#include "signaturecache.h"
 #include "authenticode.h"
 #include "cancellation.h"
 #include "buildid.h"
@@ -95,10 +96,11 @@ int readInto(std::intptr_t handle, const char16_t *path, char16_t *const outputs
         }
         vantoril::FileProperties properties;
         const bool read = handle == -1
-            ? vantoril::readFileProperties(input, vantoril::Anchors::shared(), properties, detail.outcome,
-                                           &cancellation, options)
-            : vantoril::readOpenedFileProperties(handle, input, vantoril::Anchors::shared(), properties,
-                                                 detail.outcome, &cancellation, options);
+            ? vantoril::readFileProperties(input, vantoril::Anchors::shared(), vantoril::SignatureCache::shared(),
+                                           properties, detail.outcome, &cancellation, options)
+            : vantoril::readOpenedFileProperties(handle, input, vantoril::Anchors::shared(),
+                                                 vantoril::SignatureCache::shared(), properties, detail.outcome,
+                                                 &cancellation, options);
         if (cancellation.requested()) {
             // Values of a cut read are not reported, not even those read before the stop.
             detail.outcome = "cancelled";

@@ -7,6 +7,7 @@
 #include "msi.h"
 #include "pe.h"
 #include "reader.h"
+#include "signaturecache.h"
 #include "system.h"
 #include "text.h"
 #include "versioninfo.h"
@@ -131,8 +132,8 @@ std::string joined(const std::vector<std::string> &notes)
 
 } // namespace
 
-bool readImageProperties(const Reader &reader, const Anchors &anchors, FileProperties &properties,
-                         std::vector<std::string> &notes, const ReadOptions &options)
+bool readImageProperties(const Reader &reader, const Anchors &anchors, SignatureCache &signatures,
+                         FileProperties &properties, std::vector<std::string> &notes, const ReadOptions &options)
 {
     Digest md5(EVP_md5());
     Digest sha256(options.hashes ? EVP_sha256() : nullptr);
@@ -178,7 +179,7 @@ bool readImageProperties(const Reader &reader, const Anchors &anchors, FilePrope
         notes.push_back(error);
         break;
     case CertificateTable::Found:
-        if (!parseSignature(payload.data(), payload.size(), anchors, signature, error)) {
+        if (!parseSignature(payload.data(), payload.size(), anchors, signatures, signature, error)) {
             notes.push_back(error);
             break;
         }
@@ -240,8 +241,8 @@ namespace {
 
 // handle is -1 when the file is to be opened by its path.
 bool readProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
-                    FileProperties &properties, std::string &outcome, const Cancellation *cancellation,
-                    const ReadOptions &options)
+                    SignatureCache &signatures, FileProperties &properties, std::string &outcome,
+                    const Cancellation *cancellation, const ReadOptions &options)
 {
     FileProperties result;
     result.processName = lastComponent(path);
@@ -255,7 +256,7 @@ bool readProperties(std::intptr_t handle, const std::u16string &path, const Anch
         return false;
     }
     const Reader reader(file, cancellation);
-    if (!readImageProperties(reader, anchors, result, notes, options)) {
+    if (!readImageProperties(reader, anchors, signatures, result, notes, options)) {
         // Half-read values are not reported; only the name, which needs no reading.
         properties = FileProperties();
         properties.processName = result.processName;
@@ -268,7 +269,7 @@ bool readProperties(std::intptr_t handle, const std::u16string &path, const Anch
         notes.push_back("MSI");
         result.kind = InstallerKind::Msi;
         MsiInfo msi;
-        if (!readMsiFile(file.reopenPath(path), anchors, msi, error, cancellation, options.hashes)) {
+        if (!readMsiFile(file.reopenPath(path), anchors, signatures, msi, error, cancellation, options.hashes)) {
             notes.push_back(error);
         } else {
             result.authenticodeSha256 = lowerHex(msi.authenticodeSha256.data(), msi.authenticodeSha256.size());
@@ -306,15 +307,16 @@ bool readProperties(std::intptr_t handle, const std::u16string &path, const Anch
 
 } // namespace
 
-bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
-                        std::string &outcome, const Cancellation *cancellation, const ReadOptions &options)
+bool readFileProperties(const std::u16string &path, const Anchors &anchors, SignatureCache &signatures,
+                        FileProperties &properties, std::string &outcome, const Cancellation *cancellation,
+                        const ReadOptions &options)
 {
-    return readProperties(-1, path, anchors, properties, outcome, cancellation, options);
+    return readProperties(-1, path, anchors, signatures, properties, outcome, cancellation, options);
 }
 
 bool readOpenedFileProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
-                              FileProperties &properties, std::string &outcome, const Cancellation *cancellation,
-                              const ReadOptions &options)
+                              SignatureCache &signatures, FileProperties &properties, std::string &outcome,
+                              const Cancellation *cancellation, const ReadOptions &options)
 {
     // -1 stands for "open it yourself" inside; a caller's -1 is no open file.
     if (handle == -1) {
@@ -323,7 +325,7 @@ bool readOpenedFileProperties(std::intptr_t handle, const std::u16string &path, 
         outcome = "cannot open: no open file given";
         return false;
     }
-    return readProperties(handle, path, anchors, properties, outcome, cancellation, options);
+    return readProperties(handle, path, anchors, signatures, properties, outcome, cancellation, options);
 }
 
 } // namespace vantoril

@@ -12,6 +12,7 @@
 namespace vantoril {
 
 class Anchors;
+class SignatureCache;
 class Cancellation;
 class Reader;
 
@@ -49,20 +50,22 @@ struct ReadOptions
 
 // Everything about one file. False when the file could not be read at all, or the
 // call was cancelled before its end; outcome is the log text either way.
-bool readFileProperties(const std::u16string &path, const Anchors &anchors, FileProperties &properties,
-                        std::string &outcome, const Cancellation *cancellation = nullptr,
+bool readFileProperties(const std::u16string &path, const Anchors &anchors, SignatureCache &signatures,
+                        FileProperties &properties, std::string &outcome, const Cancellation *cancellation = nullptr,
                         const ReadOptions &options = ReadOptions());
 // The same for the file the caller has open as handle (see File::adopt); path names it
 // for the process name and the log.
 bool readOpenedFileProperties(std::intptr_t handle, const std::u16string &path, const Anchors &anchors,
+                              SignatureCache &signatures,
                               FileProperties &properties, std::string &outcome,
                               const Cancellation *cancellation = nullptr, const ReadOptions &options = ReadOptions());
 
 // The path-independent part on any input, a file or bytes in memory (tests and
 // fuzzing): the MD5 and, for a PE image, its version strings and verified signer.
 // False when a read failed. Installer databases need a path and are left out.
-bool readImageProperties(const Reader &reader, const Anchors &anchors, FileProperties &properties,
-                         std::vector<std::string> &notes, const ReadOptions &options = ReadOptions());
+bool readImageProperties(const Reader &reader, const Anchors &anchors, SignatureCache &signatures,
+                         FileProperties &properties, std::vector<std::string> &notes,
+                         const ReadOptions &options = ReadOptions());
 
 } // namespace vantoril
 

@@ -1,5 +1,7 @@
 #include "signaturecache.h"
 
+#include <limits>
+
 namespace vantoril {
 
 namespace {
@@ -11,6 +13,42 @@ constexpr std::size_t keyBytesLimit = 4 << 20;
 constexpr std::size_t keyLimit = 256 << 10;
 
 } // namespace
+
+SignatureCache &SignatureCache::shared()
+{
+    // Never destroyed, like the anchors it goes with: reads may still run at exit.
+    static SignatureCache *const instance = new SignatureCache;
+    return *instance;
+}
+
+bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, SignatureCache &signatures,
+                    Signature &signature, std::string &error)
+{
+    const std::time_t now = std::time(nullptr);
+    ParsedSignature parse;
+    if (signatures.find(data, size, now, parse)) {
+        if (parse.parsed)
+            signature = parse.signature;
+        else
+            error = parse.error;
+        return parse.parsed;
+    }
+    // A refusal depends on the bytes alone, so it holds as long as the entry lives.
+    SignatureCache::Window window{std::numeric_limits<std::time_t>::min(), now + SignatureCache::lifetime};
+    parse.parsed = parseSignatureAt(data, size, anchors, now, parse.signature, parse.error, window);
+    // The chain check read the clock itself, a moment later: if a boundary fell in
+    // between, the verdict may belong to either side of it.
+    const std::time_t after = std::time(nullptr);
+    const bool transient = parse.error == "out of memory"
+        || (parse.parsed && parse.signature.trust.reason == "cannot set up the chain check");
+    if (!transient && after >= window.from && after < window.until)
+        signatures.store(data, size, parse, window);
+    if (parse.parsed)
+        signature = parse.signature;
+    else
+        error = parse.error;
+    return parse.parsed;
+}
 
 bool SignatureCache::find(const std::uint8_t *data, std::size_t size, std::time_t now, ParsedSignature &parse) const
 {

@@ -13,6 +13,8 @@
 
 namespace vantoril {
 
+class Anchors;
+
 // What parsing one signature gave: the signature, or why it was refused.
 struct ParsedSignature
 {
@@ -30,12 +32,11 @@ struct ParsedSignature
 class SignatureCache
 {
 public:
+    // The verdicts made against Anchors::shared(), kept for the process.
+    static SignatureCache &shared();
+
     // The times an entry holds: from <= now < until.
-    struct Window
-    {
-        std::time_t from;
-        std::time_t until;
-    };
+    using Window = ParseWindow;
 
     bool find(const std::uint8_t *data, std::size_t size, std::time_t now, ParsedSignature &parse) const;
     void store(const std::uint8_t *data, std::size_t size, const ParsedSignature &parse, Window window);
@@ -56,6 +57,11 @@ private:
     std::deque<std::string> order;
     std::size_t keyBytes = 0;
 };
+
+// parseSignatureAt through the cache: signatures already judged against the anchors are
+// taken from signatures, and new verdicts go there.
+bool parseSignature(const std::uint8_t *data, std::size_t size, const Anchors &anchors, SignatureCache &signatures,
+                    Signature &signature, std::string &error);
 
 } // namespace vantoril
 

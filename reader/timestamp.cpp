@@ -1,8 +1,8 @@
 #include "timestamp.h"
 
 #include "anchors.h"
+#include "chain.h"
 #include "system.h"
-#include "trust.h"
 
 #include <cstring>
 #include <memory>
