@@ -21,13 +21,15 @@ ReadAhead::ReadAhead(const ReaderLibrary &library, const QList<QString> &paths, 
 
 ReadAhead::~ReadAhead()
 {
+    bool running;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         ending = true;
+        running = nextToStart > nextToTake;
     }
     changed.notify_all();
     // Left early (a stop): calls begun after the stop's own cancel must not run to their end.
-    if (!threads.empty() && nextToTake < paths.size())
+    if (!threads.empty() && running)
         library.cancel();
     for (std::thread &thread : threads)
         thread.join();
@@ -35,14 +37,17 @@ ReadAhead::~ReadAhead()
 
 ReaderLibrary::Result ReadAhead::next()
 {
-    if (threads.empty()) {
-        const int index = nextToTake++;
-        return index < paths.size() ? library.read(paths.at(index)) : ReaderLibrary::Result();
-    }
     std::unique_lock<std::mutex> lock(mutex);
     const int index = nextToTake;
     if (index >= paths.size())
         return ReaderLibrary::Result();
+    if (jobs == 1 && index == nextToStart) {
+        // Not begun early: read here, as a plain loop would.
+        ++nextToStart;
+        ++nextToTake;
+        lock.unlock();
+        return library.read(paths.at(index));
+    }
     changed.wait(lock, [&] { return answers.count(index) > 0; });
     ReaderLibrary::Result result = std::move(answers[index]);
     answers.erase(index);
@@ -52,13 +57,37 @@ ReaderLibrary::Result ReadAhead::next()
     return result;
 }
 
+QString ReadAhead::upcoming()
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (jobs != 1 || nextToStart != nextToTake || nextToStart >= paths.size())
+        return QString();
+    return paths.at(nextToStart);
+}
+
+void ReadAhead::startNext()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (jobs != 1 || nextToStart != nextToTake || nextToStart >= paths.size())
+            return;
+        startsAllowed = nextToStart + 1;
+    }
+    if (threads.empty())
+        threads.emplace_back([this] { work(); });
+    changed.notify_all();
+}
+
+bool ReadAhead::mayStart() const
+{
+    return jobs == 1 ? nextToStart < startsAllowed : nextToStart < nextToTake + jobs + waitingAnswers;
+}
+
 void ReadAhead::work()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        changed.wait(lock, [&] {
-            return ending || nextToStart >= paths.size() || nextToStart < nextToTake + jobs + waitingAnswers;
-        });
+        changed.wait(lock, [&] { return ending || nextToStart >= paths.size() || mayStart(); });
         if (ending || nextToStart >= paths.size())
             return;
         const int index = nextToStart++;

@@ -300,6 +300,8 @@ void ThreadSoftwareInfo::run()
     QList<FileOutcome> runOutcomes;
     QList<PropertyCache::ExportRow> rows;
     ReadAhead reads(library, toRead, jobs);
+    // Whether the next file's call was begun before the window took the last record.
+    bool readBegun = false;
     for (int i = 0; i < n; ++i) {
         // Checked between files too: a stop never cuts a progress record short.
         if (isStopRequested()) {
@@ -335,7 +337,9 @@ void ThreadSoftwareInfo::run()
             result.authenticodeSha256 = entry.authenticodeSha256;
             qDebug() << "ThreadSoftwareInfo::run=fun cached" << f << result.status;
         } else {
-            qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
+            if (!readBegun)
+                qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
+            readBegun = false;
             result = reads.next();
             // A file being written gets one more read; its MD5 would be of a part of it.
             if (result.changedWhileRead && !isStopRequested()) {
@@ -401,6 +405,14 @@ void ThreadSoftwareInfo::run()
 
         const QString name = ExportRecord::cleanName(Platform::readableFileName(QFileInfo(f).fileName()));
         csvText += ExportRecord::fileRow(name, quoted, parentDir_md5);
+        // The next file's call runs while the window takes this record; its line comes first,
+        // so that the log's last "fun start" still names the file a crashing call was reading.
+        const QString ahead = isStopRequested() ? QString() : reads.upcoming();
+        if (!ahead.isEmpty()) {
+            qDebug() << "ThreadSoftwareInfo::run=fun start" << ahead;
+            reads.startNext();
+            readBegun = true;
+        }
         emit signal_softwareInfoProgress(i + 1, n + 1, f, quoted.qStrDigitalSign, quoted.qProductName,
                                          quoted.qProcessName, quoted.qOriginalFileName, quoted.qFileCustomMd5,
                                          parentDir_md5, quoted.qFileDescription);

@@ -3,7 +3,8 @@
 // PELBROOK_CLOSE says, closes it ("closing" on stdout) at once ("shown"), while the
 // scan of PELBROOK_SOURCE lists ("listing"), or after "提取" to PELBROOK_DESTINATION
 // while the reader library has the source's one installer open ("reading") or while
-// the converter runs ("converting"). Each moment is taken from the process's state.
+// the converter runs ("converting"), or never ("exporting"). Each moment is taken from
+// the process's state.
 #include "exportfixtures.h"
 
 #include <QApplication>
@@ -93,7 +94,7 @@ void drive()
     case Step::WaitForMoment:
         if (mode == QLatin1String("reading"))
             close = holdsFileBelow(source);
-        else
+        else if (mode != QLatin1String("exporting"))
             close = !runningExportCsv(QCoreApplication::applicationDirPath()).isEmpty();
         break;
     case Step::Closed:

@@ -31,6 +31,7 @@ private slots:
     void initTestCase();
     void closeEndsProcess_data();
     void closeEndsProcess();
+    void crashLogNamesFileRead();
 
 private:
     QProcessEnvironment environment(const QString &mode, const QString &source, const QString &destination) const;
@@ -153,6 +154,33 @@ void TestShutdown::closeEndsProcess()
     QVERIFY(again.waitForFinished(endBoundMs * 2));
     QCOMPARE(again.exitCode(), 0);
     QCOMPARE(again.readAllStandardOutput(), QByteArray("window FrameMain\nclosing\n"));
+}
+
+// The next file's call may begin while the window takes a record; the log must still
+// name the file a crashing call was reading, with the window well behind the reads.
+void TestShutdown::crashLogNamesFileRead()
+{
+    QTemporaryDir run;
+    const QString program = run.filePath(QStringLiteral("program"));
+    const QString source = run.filePath(QStringLiteral("source"));
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(source));
+    QVERIFY(QFile::copy(binary("shutdowndriver"), program + "/shutdowndriver"));
+    QVERIFY(QFile::copy(binary(Platform::converterFileName()), program + '/' + Platform::converterFileName()));
+    QVERIFY(QFile::copy(binary(QStringLiteral("libhangingreader.so")), program + "/libVantoril.so"));
+    for (int i = 1; i <= 400; ++i)
+        QVERIFY(writeFile(source + QStringLiteral("/%1-%2.exe").arg(i, 3, 10, QLatin1Char('0')).arg(i == 300 ? "crash" : "quick"), "MZ"));
+
+    QProcess process;
+    process.setWorkingDirectory(program);
+    process.setProcessEnvironment(environment(QStringLiteral("exporting"), source, run.filePath("out.xlsx")));
+    process.start(program + QStringLiteral("/shutdowndriver"), QStringList());
+    QVERIFY(process.waitForFinished(60000));
+    QVERIFY(process.exitStatus() == QProcess::CrashExit || process.exitCode() != 0);
+    const QByteArray log = fileContent(program + QStringLiteral("/log/Pelbrook.txt"));
+    const int start = log.lastIndexOf("ThreadSoftwareInfo::run=fun start");
+    QVERIFY2(start >= 0, log.right(2000).constData());
+    const QByteArray line = log.mid(start, log.indexOf('\n', start) - start);
+    QVERIFY2(line.contains("300-crash.exe"), line.constData());
 }
 
 QTEST_GUILESS_MAIN(TestShutdown)
