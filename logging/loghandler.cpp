@@ -199,12 +199,8 @@ void writeLine(const QString &line)
 // Set by the crash handler while it waits for the log: other writers hold back, so
 // that a thread logging in a tight loop cannot keep the lock from it.
 std::atomic<bool> crashPending{false};
-// The crash tests build the logger with a wait longer than the crash handler's log
-// step, so that a line written only after the wait ran out cannot pass unnoticed.
-#ifndef PELBROOK_CRASH_LOCK_WAIT_MS
-#define PELBROOK_CRASH_LOCK_WAIT_MS 1000
-#endif
-const int crashLockWaitMs = PELBROOK_CRASH_LOCK_WAIT_MS;
+// Atomic: read by the crash handler on whichever thread failed.
+std::atomic<int> crashLockWaitMs{1000};
 const int heldBackMs = 5000;
 
 void holdBackForCrash()
@@ -235,6 +231,11 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     insideLogger = false;
     if (type == QtFatalMsg)
         abort();
+}
+
+void setCrashLogLockWait(int milliseconds)
+{
+    crashLockWaitMs = milliseconds;
 }
 
 void logCrashLine(const QString &msg)

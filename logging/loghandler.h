@@ -16,4 +16,9 @@ void appendLogLine(QString line);
 // the lock is not released in time.
 void logCrashLine(const QString &msg);
 
+// How long logCrashLine waits for the lock (1 s unless set). The crash tests set a wait
+// longer than the crash handler's log step, so that a line written only after the wait
+// ran out cannot pass unnoticed.
+void setCrashLogLockWait(int milliseconds);
+
 #endif

@@ -97,6 +97,9 @@ void workerFaultWhileLogging()
 
 int main(int argc, char *argv[])
 {
+    // Far longer than the crash handler lets its log step take, so a crash line comes
+    // only from the path each case is about.
+    setCrashLogLockWait(600000);
     // Started before everything else, as the application object starts the display
     // connection's reader thread before the handlers are installed.
     if (argc == 2 && std::strcmp(argv[1], "earlyoverflow") == 0) {

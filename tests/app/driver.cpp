@@ -1,7 +1,9 @@
-// Linked with the program's own main, this drives it like a user: it reports on stdout
+// Runs the program's own start-up and drives it like a user: it reports on stdout
 // the windows the program shows ("window FrameMain", "modal <texts>") and, once a file
 // named "close-request" appears in the current folder, closes the modal dialog or else
 // every window, then deletes the request.
+#include "wizardmain.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QSet>
@@ -77,3 +79,8 @@ void startDriver()
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(startDriver)
+
+int main(int argc, char *argv[])
+{
+    return wizardMain(argc, argv);
+}

@@ -1,4 +1,4 @@
-// Linked with the program's own main, this plays a user who closes the window at a
+// Runs the program's own start-up and plays a user who closes the window at a
 // chosen moment: it prints "window FrameMain" once the window shows, then, as
 // PELBROOK_CLOSE says, closes it ("closing" on stdout) at once ("shown"), while the
 // scan of PELBROOK_SOURCE lists ("listing"), or after "提取" to PELBROOK_DESTINATION
@@ -6,6 +6,7 @@
 // the converter runs ("converting"), or never ("exporting"). Each moment is taken from
 // the process's state.
 #include "exportfixtures.h"
+#include "wizardmain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -125,3 +126,8 @@ void startDriver()
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(startDriver)
+
+int main(int argc, char *argv[])
+{
+    return wizardMain(argc, argv);
+}

@@ -1,4 +1,4 @@
-// Closing the window of the real program (its own main, driven by shutdowndriver) in
+// Closing the window of the real program (its own start-up, driven by shutdowndriver) in
 // every state: the process must end soon with exit code 0, log the stop once, leave
 // no temporary file and the destination as it was, and a new start must work at once.
 #include "exportfixtures.h"
