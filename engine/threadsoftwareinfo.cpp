@@ -9,7 +9,6 @@
 #include "fileidentity.h"
 #include "platform.h"
 #include "runlock.h"
-#include "writetarget.h"
 
 #include <QDebug>
 #include <QDir>
