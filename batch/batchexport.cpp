@@ -2,6 +2,7 @@
 
 #include "platform.h"
 #include "consoleinterrupt.h"
+#include "exportchecks.h"
 #include "progressreport.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
@@ -11,8 +12,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
-#include <QTemporaryFile>
 #include <QTimer>
 
 namespace {
@@ -20,25 +19,6 @@ namespace {
 // An interrupt ends the process within a second: what the workers have not finished
 // by then is a library call still reading, which holds no file that needs cleaning.
 const int interruptGraceMs = 800;
-
-// The texts of the worker's failures, also for the same failures found up front.
-QString failureText(int reason, const QString &path)
-{
-    switch (reason) {
-    case ThreadSoftwareInfo::SourceFolderMissing:
-        return QStringLiteral("提取失败，软件信息提取目录不存在：") + path;
-    case ThreadSoftwareInfo::ReaderNotLoadable:
-        return QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
-    case ThreadSoftwareInfo::TempFilesInUse:
-        return QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
-    case ThreadSoftwareInfo::TempFilesLockNotOurs:
-        return QStringLiteral("提取失败，临时文件目录中的锁文件不是本用户的：") + path;
-    case ThreadSoftwareInfo::DestinationRefused:
-        return QStringLiteral("提取失败，导出文件是另一个用户的链接或文件，未写入：") + path;
-    default:
-        return QStringLiteral("提取失败，无法写入临时文件：") + path;
-    }
-}
 
 // The status column of the report, one word each.
 QString statusWord(int status)
@@ -54,9 +34,9 @@ QString statusWord(int status)
         return QStringLiteral("path refused");
     case ReaderLibrary::Cancelled:
         return QStringLiteral("cancelled");
-    case ThreadSoftwareInfo::PathTooLong:
+    case ExportOutcome::PathTooLong:
         return QStringLiteral("path too long");
-    case ThreadSoftwareInfo::Unstable:
+    case ExportOutcome::Unstable:
         return QStringLiteral("unstable");
     default:
         return QStringLiteral("internal error");
@@ -68,12 +48,6 @@ QString csvField(const QString &text)
     QString field = text;
     field.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + field + QLatin1Char('"');
-}
-
-bool canCreateFileIn(const QString &folder)
-{
-    QTemporaryFile probe(folder + QStringLiteral("/.pelbrook-export-XXXXXX"));
-    return probe.open();
 }
 
 } // namespace
@@ -91,13 +65,7 @@ BatchExport::BatchExport(const QString &sourceFolder, const QString &destination
     connect(scanner, &ThreadScanFile::signal_scanPath_finish, this,
             [this](QList<QString>, QList<QString> fileFullNames) { onScanFinished(fileFullNames); });
     connect(worker, &ThreadSoftwareInfo::signal_softwareInfoProgress, this,
-            [this](int index, int count, QString path, QString, QString, QString, QString, QString,
-                   QString parentId) {
-                // A folder gets its row through the first of its files that gets one.
-                if (!parentId.isEmpty())
-                    folderIds.insert(parentId);
-                onProgress(index, count, path);
-            });
+            [this](int index, int count, QString path) { onProgress(index, count, path); });
     connect(worker, &ThreadSoftwareInfo::signal_extractFailed, this,
             [this](int reason, QString path) { onExtractFailed(reason, path); });
     connect(worker, &QThread::finished, this, &BatchExport::onWorkerFinished);
@@ -145,52 +113,34 @@ void BatchExport::start()
                                  QDir::toNativeSeparators(Platform::writableDataFolder())));
     }
     // Everything that would only fail after a long run is checked first.
-    if (!QFileInfo(sourceFolder).isDir()) {
-        fail(failureText(ThreadSoftwareInfo::SourceFolderMissing, sourceFolder));
+    const ExportOutcome::Failure source = ExportChecks::source(sourceFolder);
+    if (source.failed()) {
+        fail(source.text());
         return;
     }
     if (!library.load()) {
-        fail(failureText(ThreadSoftwareInfo::ReaderNotLoadable, library.fileName()));
+        fail(ExportOutcome::failureText(ExportOutcome::ReaderNotLoadable, library.fileName()));
         return;
     }
-    const QString converter = QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::converterFileName();
-    if (!QFileInfo(converter).isExecutable()) {
-        fail(QStringLiteral("提取失败，找不到表格转换程序：") + converter);
+    const ExportOutcome::Failure converter = ExportChecks::converter();
+    if (converter.failed()) {
+        fail(converter.text());
         return;
     }
-    if (!checkDestination() || !checkReportFile())
+    const ExportOutcome::Failure target = ExportChecks::destination(destination);
+    if (target.failed()) {
+        fail(target.text());
+        return;
+    }
+    if (!checkReportFile())
         return;
     const QString dataFolder = Platform::writableDataFolder();
-    if (!canCreateFileIn(dataFolder)) {
-        fail(failureText(ThreadSoftwareInfo::TempFileNotWritable, dataFolder + QStringLiteral("/temp.csv")));
+    if (!ExportChecks::canCreateFileIn(dataFolder)) {
+        fail(ExportOutcome::failureText(ExportOutcome::TempFileNotWritable, dataFolder + QStringLiteral("/temp.csv")));
         return;
     }
     qDebug() << "BatchExport::start" << sourceFolder << destination << "jobs" << jobs;
     scanner->scanPath(sourceFolder);
-}
-
-bool BatchExport::checkDestination()
-{
-    if (!Platform::writeRefusal(destination).isEmpty()) {
-        fail(failureText(ThreadSoftwareInfo::DestinationRefused, destination));
-        return false;
-    }
-    const QFileInfo target(destination);
-    if (target.isDir()) {
-        fail(QStringLiteral("提取失败，导出文件是一个目录：") + destination);
-        return false;
-    }
-    if (target.exists() && !target.isWritable()) {
-        fail(QStringLiteral("提取失败，导出文件不可写入：") + destination);
-        return false;
-    }
-    // The workbook is committed through a temporary file beside the destination.
-    const QString folder = target.absolutePath();
-    if (!QFileInfo(folder).isDir() || !canCreateFileIn(folder)) {
-        fail(QStringLiteral("提取失败，无法在导出文件所在目录中写入：") + folder);
-        return false;
-    }
-    return true;
 }
 
 bool BatchExport::checkReportFile()
@@ -219,34 +169,21 @@ bool BatchExport::checkOutputFile(const QString &path)
 {
     const QFileInfo target(path);
     const QString folder = target.absolutePath();
-    return !target.isDir() && QFileInfo(folder).isDir() && canCreateFileIn(folder);
+    return !target.isDir() && QFileInfo(folder).isDir() && ExportChecks::canCreateFileIn(folder);
 }
 
 // One line per installer that gave no values or whose signer was withheld, with the
 // library's reason, so that nobody has to search the log for them.
-void BatchExport::listFilesWithoutValues()
+void BatchExport::listFilesWithoutValues(const ExportOutcome &outcome)
 {
-    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes()) {
-        if (outcome.status == ReaderLibrary::Read)
+    for (const ExportOutcome::File &file : outcome.files) {
+        if (file.status == ReaderLibrary::Read)
             continue;
-        const QString kind = outcome.status == ReaderLibrary::SignatureNotTrusted
-            ? QStringLiteral("签名不受信任")
-            : outcome.status == ThreadSoftwareInfo::PathTooLong ? QStringLiteral("路径过长未提取")
-            : outcome.status == ThreadSoftwareInfo::Unstable    ? QStringLiteral("读取时被改动")
-                                                                : QStringLiteral("无法读取");
         // Escaped, so that a name holding a line break or a tab cannot forge a line.
-        report->summary(kind + QLatin1Char('\t')
-                        + QDir::toNativeSeparators(Platform::escapedFileName(Platform::readableFileName(outcome.path)))
-                        + QLatin1Char('\t') + outcome.reason);
+        report->summary(ExportOutcome::statusText(file.status) + QLatin1Char('\t')
+                        + QDir::toNativeSeparators(Platform::escapedFileName(Platform::readableFileName(file.path)))
+                        + QLatin1Char('\t') + file.reason);
     }
-}
-
-int BatchExport::cachedCount()
-{
-    int cached = 0;
-    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes())
-        cached += outcome.cached ? 1 : 0;
-    return cached;
 }
 
 bool BatchExport::writeCsv(const QString &path, const QString &text)
@@ -260,19 +197,19 @@ bool BatchExport::writeCsv(const QString &path, const QString &text)
     return false;
 }
 
-bool BatchExport::writeReport()
+bool BatchExport::writeReport(const ExportOutcome &outcome)
 {
     if (reportFile.isEmpty())
         return true;
     QString text = QStringLiteral("path,status,reason,kind,note");
     text += hashes ? QStringLiteral(",sha256,authenticode_sha256\n") : QStringLiteral("\n");
-    for (const ThreadSoftwareInfo::FileOutcome &outcome : worker->fileOutcomes()) {
-        text += csvField(QDir::toNativeSeparators(Platform::escapedFileName(outcome.path))) + QLatin1Char(',')
-            + statusWord(outcome.status) + QLatin1Char(',') + csvField(outcome.reason) + QLatin1Char(',')
-            + ReaderLibrary::installerKindName(outcome.installerKind) + QLatin1Char(',')
-            + (outcome.md5Only ? ThreadSoftwareInfo::md5OnlyNote() : QString());
+    for (const ExportOutcome::File &file : outcome.files) {
+        text += csvField(QDir::toNativeSeparators(Platform::escapedFileName(file.path))) + QLatin1Char(',')
+            + statusWord(file.status) + QLatin1Char(',') + csvField(file.reason) + QLatin1Char(',')
+            + ReaderLibrary::installerKindName(file.installerKind) + QLatin1Char(',')
+            + (file.md5Only ? ExportOutcome::md5OnlyNote() : QString());
         if (hashes)
-            text += QLatin1Char(',') + outcome.sha256 + QLatin1Char(',') + outcome.authenticodeSha256;
+            text += QLatin1Char(',') + file.sha256 + QLatin1Char(',') + file.authenticodeSha256;
         text += QLatin1Char('\n');
     }
     if (!writeCsv(reportFile, text)) {
@@ -283,11 +220,11 @@ bool BatchExport::writeReport()
 }
 
 // One line per row new, changed or gone, with the old and new value of each field that changed.
-bool BatchExport::writeChanges()
+bool BatchExport::writeChanges(const ExportOutcome &outcome)
 {
     if (changesFile.isEmpty())
         return true;
-    if (!worker->changesCompared()) {
+    if (!outcome.changesCompared) {
         report->message(QStringLiteral("未与上次导出比较，未写出变化列表：") + changesFile);
         return true;
     }
@@ -296,7 +233,7 @@ bool BatchExport::writeChanges()
     for (const QString &field : fields)
         text += QLatin1Char(',') + field + QStringLiteral("_old,") + field + QStringLiteral("_new");
     text += QLatin1Char('\n');
-    for (const ExportChanges::Change &change : worker->rowChanges()) {
+    for (const ExportChanges::Change &change : outcome.changes) {
         const QString kind = change.kind == ExportChanges::Added ? QStringLiteral("added")
             : change.kind == ExportChanges::Removed              ? QStringLiteral("removed")
                                                                  : QStringLiteral("changed");
@@ -316,19 +253,17 @@ bool BatchExport::writeChanges()
     return true;
 }
 
-QString BatchExport::changesSummary()
+QString BatchExport::changesSummary(const ExportOutcome &outcome)
 {
-    if (!worker->changesCompared())
+    if (!outcome.changesCompared)
         return cacheMode == ThreadSoftwareInfo::CacheOff ? QStringLiteral("；未与上次导出比较（--no-cache）")
                                                          : QStringLiteral("；未与上次导出比较（缓存不可用）");
-    if (!worker->exportedBefore())
+    if (!outcome.exportedBefore)
         return QString();
-    int added = 0;
-    int changed = 0;
-    int removed = 0;
-    for (const ExportChanges::Change &change : worker->rowChanges())
-        ++(change.kind == ExportChanges::Added ? added : change.kind == ExportChanges::Removed ? removed : changed);
-    return QStringLiteral("；与上次导出相比新增 %1 行，变化 %2 行，删除 %3 行").arg(added).arg(changed).arg(removed);
+    return QStringLiteral("；与上次导出相比新增 %1 行，变化 %2 行，删除 %3 行")
+        .arg(outcome.changeCount(ExportChanges::Added))
+        .arg(outcome.changeCount(ExportChanges::Changed))
+        .arg(outcome.changeCount(ExportChanges::Removed));
 }
 
 void BatchExport::onScanFinished(const QList<QString> &fileFullNames)
@@ -354,25 +289,24 @@ void BatchExport::onProgress(int index, int count, const QString &path)
     finalRecordSeen = true;
     if (signalNumber != 0)
         return;
-    if (!worker->isCopySucceeded()) {
-        fail(QStringLiteral("提取失败，写入%1文件错误，请检查该文件是否已经打开，或所在磁盘的空间是否已满。")
-                 .arg(destination));
+    const ExportOutcome outcome = worker->outcome();
+    if (!outcome.copySucceeded) {
+        fail(ExportOutcome::workbookFailureLine(destination));
         return;
     }
-    const int tooLong = worker->tooLongPathCount();
-    const int unreadable = worker->unreadableCount();
-    const int untrusted = worker->untrustedSignatureCount();
-    const int written = files.size() - tooLong - unreadable;
-    QString line = QStringLiteral("已写出 %1：安装包 %2 个，文件夹 %3 个").arg(destination).arg(written).arg(folderIds.size());
-    line += QStringLiteral("，签名不受信任 %1 个，无法读取 %2 个").arg(untrusted).arg(unreadable);
+    QString line = QStringLiteral("已写出 %1：安装包 %2 个，文件夹 %3 个")
+                       .arg(destination)
+                       .arg(outcome.installerRows)
+                       .arg(outcome.folderRows);
+    line += QStringLiteral("，签名不受信任 %1 个，无法读取 %2 个").arg(outcome.untrusted).arg(outcome.unreadable);
     line += QStringLiteral("，路径过长未提取 %1 个，取自缓存 %2 个，用时 %3 秒")
-                .arg(tooLong)
-                .arg(cachedCount())
+                .arg(outcome.tooLong)
+                .arg(outcome.cached)
                 .arg(clock.elapsed() / 1000.0, 0, 'f', 1);
-    line += changesSummary();
-    listFilesWithoutValues();
+    line += changesSummary(outcome);
+    listFilesWithoutValues(outcome);
     report->summary(line);
-    if (!writeReport() || !writeChanges())
+    if (!writeReport(outcome) || !writeChanges(outcome))
         return;
     finish(0);
 }
@@ -381,7 +315,7 @@ void BatchExport::onExtractFailed(int reason, const QString &path)
 {
     if (signalNumber != 0)
         return;
-    fail(failureText(reason, path));
+    fail(ExportOutcome::failureText(reason, path));
 }
 
 void BatchExport::onWorkerFinished()

@@ -6,9 +6,9 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
+class ExportOutcome;
 class ProgressReport;
 class ThreadScanFile;
 class ThreadSoftwareInfo;
@@ -50,15 +50,13 @@ signals:
 private:
     void fail(const QString &message);
     void finish(int exitCode);
-    bool checkDestination();
     bool checkReportFile();
     bool checkOutputFile(const QString &path);
-    void listFilesWithoutValues();
-    bool writeReport();
-    bool writeChanges();
+    void listFilesWithoutValues(const ExportOutcome &outcome);
+    bool writeReport(const ExportOutcome &outcome);
+    bool writeChanges(const ExportOutcome &outcome);
     bool writeCsv(const QString &path, const QString &text);
-    QString changesSummary();
-    int cachedCount();
+    QString changesSummary(const ExportOutcome &outcome);
     void onScanFinished(const QList<QString> &fileFullNames);
     void onProgress(int index, int count, const QString &path);
     void onExtractFailed(int reason, const QString &path);
@@ -78,7 +76,6 @@ private:
     // running call short on an interrupt, which reaches every call of the process.
     ReaderLibrary library;
     QList<QString> files;
-    QSet<QString> folderIds;
     int signalNumber = 0;
     bool done = false;
     bool finalRecordSeen = false;

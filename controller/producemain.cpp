@@ -2,6 +2,7 @@
 
 #include "framemain.h"
 #include "platform.h"
+#include "exportoutcome.h"
 #include "readerlibrary.h"
 #include "threadscanfile.h"
 #include "threadsoftwareinfo.h"
@@ -11,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 
 namespace {
 
@@ -160,28 +160,23 @@ void ProduceMain::on_pelbrook(int index, int count, QString srcPath, QString qSt
     if (index != count)
         return;
 
-    if (threadSoftwareInfo->isCopySucceeded()) {
+    const ExportOutcome outcome = threadSoftwareInfo->outcome();
+    if (outcome.copySucceeded) {
         mainWindow->extractFinished();
         QString msg = QStringLiteral("提取完毕");
         // Files left out of the workbook first, then files whose row lacks a value.
-        const int tooLong = threadSoftwareInfo->tooLongPathCount();
-        if (tooLong > 0)
-            msg += QStringLiteral("\r\n有%1个文件路径过长，未能提取。").arg(tooLong);
-        const int unreadable = threadSoftwareInfo->unreadableCount();
-        if (unreadable > 0)
-            msg += QStringLiteral("\r\n有%1个文件无法读取，未能提取。").arg(unreadable);
-        const int untrusted = threadSoftwareInfo->untrustedSignatureCount();
-        if (untrusted > 0)
-            msg += QStringLiteral("\r\n有%1个文件的数字签名不受信任，未填写厂商数字签名。").arg(untrusted);
-        if (threadSoftwareInfo->exportedBefore()) {
-            int added = 0;
-            int changed = 0;
-            int removed = 0;
-            for (const ExportChanges::Change &change : threadSoftwareInfo->rowChanges())
-                ++(change.kind == ExportChanges::Added ? added : change.kind == ExportChanges::Removed ? removed : changed);
-            msg += QStringLiteral("\r\n与上次导出相比：新增%1行，变化%2行，删除%3行。").arg(added).arg(changed).arg(removed);
-        }
-        const QList<QStringList> rows = detailRows();
+        if (outcome.tooLong > 0)
+            msg += QStringLiteral("\r\n有%1个文件路径过长，未能提取。").arg(outcome.tooLong);
+        if (outcome.unreadable > 0)
+            msg += QStringLiteral("\r\n有%1个文件无法读取，未能提取。").arg(outcome.unreadable);
+        if (outcome.untrusted > 0)
+            msg += QStringLiteral("\r\n有%1个文件的数字签名不受信任，未填写厂商数字签名。").arg(outcome.untrusted);
+        if (outcome.exportedBefore)
+            msg += QStringLiteral("\r\n与上次导出相比：新增%1行，变化%2行，删除%3行。")
+                       .arg(outcome.changeCount(ExportChanges::Added))
+                       .arg(outcome.changeCount(ExportChanges::Changed))
+                       .arg(outcome.changeCount(ExportChanges::Removed));
+        const QList<QStringList> rows = detailRows(outcome);
         // The list is offered only when there is something in it; the message is otherwise the same.
         if (rows.isEmpty()) {
             showMessage(msg, 1, false, QStringLiteral("关闭"));
@@ -190,35 +185,28 @@ void ProduceMain::on_pelbrook(int index, int count, QString srcPath, QString qSt
                                      {QStringLiteral("文件"), QStringLiteral("情况"), QStringLiteral("说明")}, rows);
         }
     } else {
-        const QString fileName = QFileInfo(mainWindow->exportFilePath()).fileName();
-        showMessage(QStringLiteral("提取失败，写入") + fileName
-                        + QStringLiteral("文件错误，请检查：\r\n1：该文件是否已经打开；\r\n2：该文件所在磁盘的空间是否已满。"),
-                    2, false, QStringLiteral("关闭"));
+        showMessage(ExportOutcome::workbookFailureMessage(outcome.destination), 2, false, QStringLiteral("关闭"));
     }
 }
 
-QList<QStringList> ProduceMain::detailRows()
+QList<QStringList> ProduceMain::detailRows(const ExportOutcome &outcome)
 {
     QList<QStringList> rows;
     QList<QStringList> notes;
-    for (const ThreadSoftwareInfo::FileOutcome &outcome : threadSoftwareInfo->fileOutcomes()) {
-        const QString path = QDir::toNativeSeparators(Platform::readableFileName(outcome.path));
-        if (outcome.md5Only)
-            notes.append({path, QStringLiteral("仅按MD5匹配"), ThreadSoftwareInfo::md5OnlyNote()});
-        if (outcome.status == ReaderLibrary::Read)
+    for (const ExportOutcome::File &file : outcome.files) {
+        const QString path = QDir::toNativeSeparators(Platform::readableFileName(file.path));
+        if (file.md5Only)
+            notes.append({path, QStringLiteral("仅按MD5匹配"), ExportOutcome::md5OnlyNote()});
+        if (file.status == ReaderLibrary::Read)
             continue;
-        if (outcome.status == ThreadSoftwareInfo::PathTooLong)
-            rows.append({path, QStringLiteral("路径过长未提取"),
-                         QStringLiteral("路径达到%1个字符，超出读取组件的限制").arg(outcome.path.size())});
+        if (file.status == ExportOutcome::PathTooLong)
+            rows.append({path, ExportOutcome::statusText(file.status),
+                         QStringLiteral("路径达到%1个字符，超出读取组件的限制").arg(file.path.size())});
         else
-            rows.append({path,
-                         outcome.status == ReaderLibrary::SignatureNotTrusted ? QStringLiteral("签名不受信任")
-                             : outcome.status == ThreadSoftwareInfo::Unstable ? QStringLiteral("读取时被改动")
-                                                                              : QStringLiteral("无法读取"),
-                         outcome.reason});
+            rows.append({path, ExportOutcome::statusText(file.status), file.reason});
     }
     rows += notes;
-    for (const ExportChanges::Change &change : threadSoftwareInfo->rowChanges()) {
+    for (const ExportChanges::Change &change : outcome.changes) {
         const QString kind = change.kind == ExportChanges::Added ? QStringLiteral("新增")
             : change.kind == ExportChanges::Removed              ? QStringLiteral("删除")
                                                                  : QStringLiteral("变化");
@@ -232,27 +220,6 @@ void ProduceMain::on_extractFailed(int reason, QString path)
     qDebug() << "ProduceMain::on_extractFailed=" << reason << path;
     if (closing)
         return;
-    QString msg;
-    switch (reason) {
-    case ThreadSoftwareInfo::SourceFolderMissing:
-        msg = QStringLiteral("提取失败，软件信息提取目录不存在：") + path;
-        break;
-    case ThreadSoftwareInfo::ReaderNotLoadable:
-        msg = QStringLiteral("提取失败，无法加载软件信息读取组件：") + path;
-        break;
-    case ThreadSoftwareInfo::TempFilesInUse:
-        msg = QStringLiteral("提取失败，另一个导出正在使用临时文件目录：") + path;
-        break;
-    case ThreadSoftwareInfo::TempFilesLockNotOurs:
-        msg = QStringLiteral("提取失败，临时文件目录中的锁文件不是本用户的：") + path;
-        break;
-    case ThreadSoftwareInfo::DestinationRefused:
-        msg = QStringLiteral("提取失败，导出文件是另一个用户的链接或文件，未写入：") + path;
-        break;
-    default:
-        msg = QStringLiteral("提取失败，无法写入临时文件：") + path;
-        break;
-    }
-    showMessage(msg, 2, false, QStringLiteral("关闭"));
+    showMessage(ExportOutcome::failureText(reason, path), 2, false, QStringLiteral("关闭"));
     mainWindow->extractStopped();
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class ExportOutcome;
 class FrameMain;
 class ThreadScanFile;
 class ThreadSoftwareInfo;
@@ -35,7 +36,7 @@ private slots:
 
 private:
     // The files the last export left without values or with a note, and its changes, one row each.
-    QList<QStringList> detailRows();
+    QList<QStringList> detailRows(const ExportOutcome &outcome);
 
     FrameMain *mainWindow = nullptr;
     ThreadSoftwareInfo *threadSoftwareInfo = nullptr;

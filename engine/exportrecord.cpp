@@ -71,7 +71,7 @@ bool replaceDestination(const QString &workbookPath, const QString &dstPath,
 // Runs the converter on csvPath; true when it ran to its end and reported success.
 bool runConverter(const QString &csvPath, const std::function<bool()> &stopRequested)
 {
-    const QString converter = QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::converterFileName();
+    const QString converter = converterPath();
     ChildProcess process;
     process.startTied(converter, {csvPath});
     // Ends however the converter ends: finished, crashed, killed on stop or never started.
@@ -186,6 +186,11 @@ QString folderRow(const QFileInfo &folder)
     return QStringLiteral(",,,") + cleanName(Platform::readableFileName(QDir(folder.filePath()).dirName()))
         + QStringLiteral(",,,,,,,,,,,,") + yes
         + QStringLiteral(",,") + folderId(folder.filePath()) + lineEnd;
+}
+
+QString converterPath()
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + Platform::converterFileName();
 }
 
 QString temporaryFilesLockPath()

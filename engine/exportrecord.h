@@ -54,6 +54,9 @@ QString temporaryFilesLockPath();
 // Whether the file at path is a whole ZIP archive holding a workbook's sheet.
 bool isWorkbook(const QString &path);
 
+// The converter beside the program, which makes the workbook from the CSV.
+QString converterPath();
+
 // Writes csvText as "temp.csv" in a folder of this run's own in the data folder,
 // converts it to "temp.csv.xlsx" and, when that is a workbook, puts it in place of
 // dstPath (never through another user's link, see Platform::saveFile); the old

@@ -130,7 +130,8 @@ void TestExportFaults::faults_data()
     const QString writeFailure = QStringLiteral("提取失败，写入%DESTINATION%文件错误，请检查：\r\n1：该文件是否已经打开；"
                                                 "\r\n2：该文件所在磁盘的空间是否已满。");
 
-    QTest::newRow("converter missing") << "" << reader << false << "" << "open/out.xlsx" << writeFailure;
+    QTest::newRow("converter missing") << "" << reader << false << "" << "open/out.xlsx"
+                                       << "提取失败，找不到表格转换程序：%PROGRAM%/" + Platform::converterFileName();
     QTest::newRow("converter failing") << dir.filePath("failing-converter") << reader << false << ""
                                        << "open/out.xlsx" << writeFailure;
     QTest::newRow("converter slower than a wait slice") << dir.filePath("lagging-converter") << reader << false
@@ -143,7 +144,7 @@ void TestExportFaults::faults_data()
     QTest::newRow("library without entry point") << converter << noEntry << false << "" << "open/out.xlsx"
                                                  << "提取失败，无法加载软件信息读取组件：%PROGRAM%/libVantoril.so";
     QTest::newRow("destination folder read-only") << converter << reader << true << "open/data" << "closed/out.xlsx"
-                                                  << writeFailure;
+                                                  << "提取失败，无法在导出文件所在目录中写入：%RUN%/closed";
     QTest::newRow("program folder read-only") << converter << reader << true << "open/data" << "open/out.xlsx"
                                               << "提取完毕";
     QTest::newRow("no writable data folder") << converter << reader << true << "open/file/data" << "open/out.xlsx"
@@ -182,7 +183,8 @@ void TestExportFaults::faults()
     const Run result = run(program, {src, dst}, asNobody, data);
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.messages.size(), 1);
-    message.replace("%PROGRAM%", program).replace("%DATA%", data).replace("%DESTINATION%", QFileInfo(dst).fileName());
+    message.replace("%PROGRAM%", program).replace("%DATA%", data).replace("%DESTINATION%", QFileInfo(dst).fileName())
+        .replace("%RUN%", run_dir.path());
     QVERIFY2(isWrappedFrom(result.messages.first(), message), qPrintable(result.messages.first()));
 
     if (message == QStringLiteral("提取完毕"))

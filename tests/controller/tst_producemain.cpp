@@ -13,6 +13,28 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The lines the wizard logs, from both threads, to see which files it read.
+QMutex loggedMutex;
+QStringList logged;
+QtMessageHandler previousHandler = nullptr;
+
+void keepLine(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    {
+        QMutexLocker locker(&loggedMutex);
+        logged.append(text);
+    }
+    if (previousHandler)
+        previousHandler(type, context, text);
+}
+
+} // namespace
+
 class TestProduceMain : public QObject
 {
     Q_OBJECT
@@ -22,6 +44,8 @@ private slots:
     void exportMessage_data();
     void exportMessage();
     void changesSinceLastExport();
+    void destinationCheckedFirst_data();
+    void destinationCheckedFirst();
 
 private:
     QTemporaryDir dir;
@@ -49,7 +73,8 @@ void TestProduceMain::exportMessage_data()
                                                 "2：该文件所在磁盘的空间是否已满。");
     QTest::newRow("success") << "out.xlsx" << false << false << "提取完毕";
     QTest::newRow("a path too long") << "out.xlsx" << true << false << "提取完毕\r\n有1个文件路径过长，未能提取。";
-    QTest::newRow("destination not writable") << "src/a.exe/out.xlsx" << false << false << writeFailure;
+    QTest::newRow("destination not writable") << "src/a.exe/out.xlsx" << false << false
+                                              << "提取失败，无法在导出文件所在目录中写入：%SRC%/a.exe";
     QTest::newRow("source deleted after the scan") << "out.xlsx" << false << true
                                                    << "提取失败，软件信息提取目录不存在：%SRC%";
 }
@@ -202,6 +227,103 @@ void TestProduceMain::changesSinceLastExport()
     controller->stopWorkers();
     delete controller;
     delete window;
+}
+
+void TestProduceMain::destinationCheckedFirst_data()
+{
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QString>("planted"); // what stands at the destination: "", "folder" or "their link"
+
+    QTest::newRow("destination is a folder") << "first/out.xlsx" << "folder";
+    QTest::newRow("destination's folder missing") << "first/nowhere/out.xlsx" << "";
+    QTest::newRow("another user's link") << "first/sticky/out.xlsx" << "their link";
+}
+
+// A destination that cannot be written is refused before the first file is read, in the
+// words pelbrook-export uses for it, and left as it was.
+void TestProduceMain::destinationCheckedFirst()
+{
+    QFETCH(QString, destination);
+    QFETCH(QString, planted);
+
+    const QString src = dir.filePath(QStringLiteral("first/src"));
+    QVERIFY(copyFixture(fixtures.path(), "pe64-version.exe", src + "/a.exe") || QFile::exists(src + "/a.exe"));
+    const QString dst = dir.filePath(destination);
+    if (planted == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(dst));
+    } else if (planted == QLatin1String("their link")) {
+        if (geteuid() != 0)
+            QSKIP("needs root to make a link of another user's");
+        const QString sticky = QFileInfo(dst).path();
+        QVERIFY(QDir().mkpath(sticky) && ::chmod(QFile::encodeName(sticky).constData(), 01777) == 0);
+        QVERIFY(writeFile(dir.filePath("first/precious"), "precious"));
+        QFile::remove(dst);
+        QVERIFY(QFile::link(dir.filePath("first/precious"), dst));
+        QVERIFY(::lchown(QFile::encodeName(dst).constData(), 65534, 65534) == 0);
+    }
+
+    QProcess console;
+    console.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pelbrook-export"), {src, dst});
+    QVERIFY(console.waitForFinished(60000));
+    QCOMPARE(console.exitCode(), 1);
+    const QString consoleMessage = QString::fromUtf8(console.readAllStandardError()).trimmed().split('\n').last();
+    QVERIFY2(consoleMessage.startsWith(QStringLiteral("提取失败，")), qPrintable(consoleMessage));
+
+    // Ended whatever the outcome, so that a failed row leaves no window to the next.
+    struct Wizard
+    {
+        ProduceMain *controller = new ProduceMain;
+        FrameMain *window = nullptr;
+        ~Wizard()
+        {
+            controller->stopWorkers();
+            delete controller;
+            delete window;
+        }
+    } wizard;
+    ProduceMain *controller = wizard.controller;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *frame = qobject_cast<FrameMain *>(widget))
+            wizard.window = frame;
+    }
+    FrameMain *window = wizard.window;
+    QVERIFY(window);
+    controller->showMainWindow();
+    auto *scanner = controller->findChild<ThreadScanFile *>();
+    auto *worker = controller->findChild<ThreadSoftwareInfo *>();
+    QWidget *frameTwo = window->findChild<QWidget *>(QStringLiteral("frameTwo"));
+    auto *extract = window->findChild<QWidget *>(QStringLiteral("frameFour"))
+                        ->findChild<QWidget *>(QStringLiteral("btnColor_software"));
+    QVERIFY(frameTwo && extract);
+    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"))->setText(src);
+    window->findChild<QWidget *>(QStringLiteral("frameThree"))
+        ->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))
+        ->setText(dst);
+    MessageCatcher catcher;
+    QVERIFY(QMetaObject::invokeMethod(frameTwo, "signal_scanPath", Q_ARG(QString, src)));
+    QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished() && extract->isEnabled(), 30000);
+    struct LogCapture
+    {
+        LogCapture()
+        {
+            logged.clear();
+            previousHandler = qInstallMessageHandler(keepLine);
+        }
+        ~LogCapture() { qInstallMessageHandler(previousHandler); }
+    } capture;
+    QTest::mouseClick(extract, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished() && extract->isEnabled(), 60000);
+    QCOMPARE(catcher.messages.size(), 1);
+    QVERIFY2(isWrappedFrom(catcher.messages.first(), consoleMessage),
+             qPrintable(catcher.messages.first() + " / " + consoleMessage));
+    QVERIFY2(logged.filter(QStringLiteral("ThreadSoftwareInfo::run=fun start")).isEmpty(), qPrintable(logged.join('\n')));
+    QVERIFY(!logged.filter(QStringLiteral("ThreadSoftwareInfo::run=start")).isEmpty());
+    if (planted == QLatin1String("folder"))
+        QVERIFY(QFileInfo(dst).isDir());
+    else if (planted == QLatin1String("their link"))
+        QCOMPARE(fileContent(dir.filePath("first/precious")), QByteArray("precious"));
+    else
+        QVERIFY(!QFileInfo::exists(dst));
 }
 
 QTEST_MAIN(TestProduceMain)

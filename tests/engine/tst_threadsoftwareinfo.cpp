@@ -168,7 +168,7 @@ void TestThreadSoftwareInfo::wholeExport()
     };
     QCOMPARE(receiver->records, records);
     QVERIFY(worker->isCopySucceeded());
-    QCOMPARE(worker->tooLongPathCount(), 0);
+    QCOMPARE(worker->outcome().tooLong, 0);
 
     const QList<QStringList> rows = workbookRows(readWorkbook(dst));
     const QList<QStringList> expected = {
@@ -206,7 +206,7 @@ void TestThreadSoftwareInfo::sourceFolderMissing()
     const QString missing = dir.filePath(QStringLiteral("gone"));
     runExport(missing, dst, {missing + QStringLiteral("/a.exe")});
     QCOMPARE(receiver->records, QList<QStringList>());
-    QCOMPARE(receiver->failures, (QList<QPair<int, QString>>{{ThreadSoftwareInfo::SourceFolderMissing, missing}}));
+    QCOMPARE(receiver->failures, (QList<QPair<int, QString>>{{ExportOutcome::SourceFolderMissing, missing}}));
     QCOMPARE(fileContent(dst), QByteArray("old destination"));
 }
 
@@ -221,17 +221,19 @@ void TestThreadSoftwareInfo::temporaryFilesInUse()
     QVERIFY(otherExport.tryLock());
     runExport(src, dst, {path("A/x.exe")});
     QCOMPARE(receiver->records, QList<QStringList>());
-    QCOMPARE(receiver->failures, (QList<QPair<int, QString>>{{ThreadSoftwareInfo::TempFilesInUse, dataFolder}}));
+    QCOMPARE(receiver->failures, (QList<QPair<int, QString>>{{ExportOutcome::TempFilesInUse, dataFolder}}));
     QCOMPARE(fileContent(dst), QByteArray("old destination"));
 }
 
+// Refused before any file is read, rather than after the whole folder.
 void TestThreadSoftwareInfo::destinationUnwritable()
 {
     // A folder that cannot exist: its parent is a regular file.
     const QString dst = path("notes.txt") + QStringLiteral("/out.xlsx");
     runExport(src, dst, {path("A/x.exe")});
-    QCOMPARE(receiver->records.size(), 2);
-    QCOMPARE(receiver->records.last().mid(0, 2), QStringList({"2", "2"}));
+    QCOMPARE(receiver->records, QList<QStringList>());
+    QCOMPARE(receiver->failures,
+             (QList<QPair<int, QString>>{{ExportOutcome::DestinationFolderNotWritable, path("notes.txt")}}));
     QVERIFY(!worker->isCopySucceeded());
     QCOMPARE(fileContent(path("notes.txt")), QByteArray("not an installer"));
 }
@@ -253,7 +255,7 @@ void TestThreadSoftwareInfo::tooLongPathSkipped()
     runExport(src, dst, {longFile, fitting});
     QCOMPARE(receiver->records.size(), 2);
     QCOMPARE(receiver->records.first().mid(0, 3), QStringList({"2", "3", fitting}));
-    QCOMPARE(worker->tooLongPathCount(), 1);
+    QCOMPARE(worker->outcome().tooLong, 1);
     QCOMPARE(workbookRows(readWorkbook(dst)).size(), 2);
     QDir(src + QStringLiteral("/long folder name part")).removeRecursively();
     QFile::remove(fitting);
