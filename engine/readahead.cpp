@@ -8,11 +8,10 @@ const int waitingAnswers = 256;
 
 } // namespace
 
-ReadAhead::ReadAhead(const ReaderLibrary &library, const QList<QString> &paths, int jobs)
-    : library(library), paths(paths), jobs(qMax(1, jobs))
+ReadAhead::ReadAhead(const ReaderLibrary &library, const QList<QString> &paths, int jobs,
+                     std::function<void(const QString &)> beginning)
+    : library(library), paths(paths), jobs(qMax(1, jobs)), beginning(std::move(beginning))
 {
-    if (this->jobs == 1)
-        return;
     const int threadCount = qMin(this->jobs, paths.size());
     threads.reserve(size_t(threadCount));
     for (int i = 0; i < threadCount; ++i)
@@ -29,7 +28,7 @@ ReadAhead::~ReadAhead()
     }
     changed.notify_all();
     // Left early (a stop): calls begun after the stop's own cancel must not run to their end.
-    if (!threads.empty() && running)
+    if (running)
         library.cancel();
     for (std::thread &thread : threads)
         thread.join();
@@ -41,13 +40,6 @@ ReaderLibrary::Result ReadAhead::next()
     const int index = nextToTake;
     if (index >= paths.size())
         return ReaderLibrary::Result();
-    if (jobs == 1 && index == nextToStart) {
-        // Not begun early: read here, as a plain loop would.
-        ++nextToStart;
-        ++nextToTake;
-        lock.unlock();
-        return library.read(paths.at(index));
-    }
     changed.wait(lock, [&] { return answers.count(index) > 0; });
     ReaderLibrary::Result result = std::move(answers[index]);
     answers.erase(index);
@@ -57,41 +49,19 @@ ReaderLibrary::Result ReadAhead::next()
     return result;
 }
 
-QString ReadAhead::upcoming()
-{
-    const std::lock_guard<std::mutex> lock(mutex);
-    if (jobs != 1 || nextToStart != nextToTake || nextToStart >= paths.size())
-        return QString();
-    return paths.at(nextToStart);
-}
-
-void ReadAhead::startNext()
-{
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (jobs != 1 || nextToStart != nextToTake || nextToStart >= paths.size())
-            return;
-        startsAllowed = nextToStart + 1;
-    }
-    if (threads.empty())
-        threads.emplace_back([this] { work(); });
-    changed.notify_all();
-}
-
-bool ReadAhead::mayStart() const
-{
-    return jobs == 1 ? nextToStart < startsAllowed : nextToStart < nextToTake + jobs + waitingAnswers;
-}
-
 void ReadAhead::work()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        changed.wait(lock, [&] { return ending || nextToStart >= paths.size() || mayStart(); });
+        changed.wait(lock, [&] {
+            return ending || nextToStart >= paths.size() || nextToStart < nextToTake + jobs + waitingAnswers;
+        });
         if (ending || nextToStart >= paths.size())
             return;
         const int index = nextToStart++;
         lock.unlock();
+        if (beginning)
+            beginning(paths.at(index));
         ReaderLibrary::Result result = library.read(paths.at(index));
         lock.lock();
         answers.emplace(index, std::move(result));

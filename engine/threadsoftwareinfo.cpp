@@ -72,8 +72,6 @@ struct ThreadSoftwareInfo::RunState
     // earlier run (by its place in fileList), or else it is read ahead.
     QHash<int, PropertyCache::Entry> kept;
     QList<QString> toRead;
-    // Whether the next file's call was begun before the window took the last record.
-    bool readBegun = false;
 
     // The source folder's path as its files' paths begin, "/" included.
     QString rootPrefix;
@@ -334,7 +332,10 @@ void ThreadSoftwareInfo::planReads(RunState &state)
 bool ThreadSoftwareInfo::readFiles(RunState &state)
 {
     const int n = state.fileList.size();
-    ReadAhead reads(state.library, state.toRead, state.jobs);
+    // The reads run ahead while this thread waits for the window; each one's line is
+    // written as it begins, so the log's last "fun start" names the file being read.
+    ReadAhead reads(state.library, state.toRead, state.jobs,
+                    [](const QString &f) { qDebug() << "ThreadSoftwareInfo::run=fun start" << f; });
     for (int i = 0; i < n; ++i) {
         // Checked between files too: a stop never cuts a progress record short.
         if (isStopRequested()) {
@@ -378,14 +379,6 @@ bool ThreadSoftwareInfo::readFiles(RunState &state)
 
         SoftwareProperties quoted;
         const QString parentDir_md5 = addRow(state, f, result, quoted);
-        // The next file's call runs while the window takes this record; its line comes first,
-        // so that the log's last "fun start" still names the file a crashing call was reading.
-        const QString ahead = isStopRequested() ? QString() : reads.upcoming();
-        if (!ahead.isEmpty()) {
-            qDebug() << "ThreadSoftwareInfo::run=fun start" << ahead;
-            reads.startNext();
-            state.readBegun = true;
-        }
         emit signal_softwareInfoProgress(i + 1, n + 1, f, quoted.qStrDigitalSign, quoted.qProductName,
                                          quoted.qProcessName, quoted.qOriginalFileName, quoted.qFileCustomMd5,
                                          parentDir_md5, quoted.qFileDescription);
@@ -408,9 +401,6 @@ bool ThreadSoftwareInfo::answerFor(RunState &state, ReadAhead &reads, int index,
         qDebug() << "ThreadSoftwareInfo::run=fun cached" << f << result.status;
         return true;
     }
-    if (!state.readBegun)
-        qDebug() << "ThreadSoftwareInfo::run=fun start" << f;
-    state.readBegun = false;
     result = reads.next();
     // A file being written gets one more read; its MD5 would be of a part of it.
     if (result.changedWhileRead && !isStopRequested()) {
