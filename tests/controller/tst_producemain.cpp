@@ -33,6 +33,51 @@ void keepLine(QtMsgType type, const QMessageLogContext &context, const QString &
         previousHandler(type, context, text);
 }
 
+// The controller and its window, with the two paths as the user would have chosen them on
+// their pages; ended whatever the outcome, so that a failed case leaves no window to the next.
+struct Wizard
+{
+    ProduceMain *controller = new ProduceMain;
+    FrameMain *window = nullptr;
+    ThreadScanFile *scanner = nullptr;
+    ThreadSoftwareInfo *worker = nullptr;
+    QWidget *frameTwo = nullptr;
+    QWidget *extract = nullptr;
+    QWidget *next = nullptr;
+
+    ~Wizard()
+    {
+        controller->stopWorkers();
+        delete controller;
+        delete window;
+    }
+
+    // False when a part of the window is missing.
+    bool open(const QString &src, const QString &dst)
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *frame = qobject_cast<FrameMain *>(widget))
+                window = frame;
+        }
+        if (!window)
+            return false;
+        controller->showMainWindow();
+        scanner = controller->findChild<ThreadScanFile *>();
+        worker = controller->findChild<ThreadSoftwareInfo *>();
+        frameTwo = window->findChild<QWidget *>(QStringLiteral("frameTwo"));
+        QWidget *frameFour = window->findChild<QWidget *>(QStringLiteral("frameFour"));
+        auto *path = window->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"));
+        auto *file = window->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"));
+        if (!frameTwo || !frameFour || !path || !file)
+            return false;
+        extract = frameFour->findChild<QWidget *>(QStringLiteral("btnColor_software"));
+        next = frameFour->findChild<QWidget *>(QStringLiteral("btnColor_next"));
+        path->setText(src);
+        file->setText(dst);
+        return extract && next;
+    }
+};
+
 } // namespace
 
 class TestProduceMain : public QObject
@@ -97,29 +142,12 @@ void TestProduceMain::exportMessage()
     if (!destination.contains("a.exe"))
         QVERIFY(writeFile(dst, "old destination"));
 
-    ProduceMain *controller = new ProduceMain;
-    FrameMain *window = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *frame = qobject_cast<FrameMain *>(widget))
-            window = frame;
-    }
-    QVERIFY(window);
-    controller->showMainWindow();
-    auto *scanner = controller->findChild<ThreadScanFile *>();
-    auto *worker = controller->findChild<ThreadSoftwareInfo *>();
-    QWidget *frameTwo = window->findChild<QWidget *>(QStringLiteral("frameTwo"));
-    QWidget *frameFour = window->findChild<QWidget *>(QStringLiteral("frameFour"));
-    QVERIFY(frameTwo && frameFour);
-    auto *extract = frameFour->findChild<QWidget *>(QStringLiteral("btnColor_software"));
-    auto *next = frameFour->findChild<QWidget *>(QStringLiteral("btnColor_next"));
-    QVERIFY2(extract && next, "extraction page buttons not found");
+    Wizard wizard;
+    QVERIFY2(wizard.open(src, dst), "a part of the window was not found");
+    QWidget *frameTwo = wizard.frameTwo, *extract = wizard.extract, *next = wizard.next;
+    ThreadScanFile *scanner = wizard.scanner;
+    ThreadSoftwareInfo *worker = wizard.worker;
     MessageCatcher catcher;
-
-    // The two paths as the user would have chosen them on their pages.
-    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"))->setText(src);
-    window->findChild<QWidget *>(QStringLiteral("frameThree"))
-        ->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))
-        ->setText(dst);
     QVERIFY(QMetaObject::invokeMethod(frameTwo, "signal_scanPath", Q_ARG(QString, src)));
     QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished() && extract->isEnabled(), 30000);
     if (deleteSource)
@@ -141,10 +169,6 @@ void TestProduceMain::exportMessage()
     // The page is usable again; only a written workbook opens the next step.
     QVERIFY(extract->isEnabled());
     QCOMPARE(next->isEnabled(), succeeded);
-
-    controller->stopWorkers();
-    delete controller;
-    delete window;
 }
 
 // The success message of a folder exported again counts the rows new, changed and gone;
@@ -156,24 +180,11 @@ void TestProduceMain::changesSinceLastExport()
     QVERIFY(copyFixture(fixtures.path(), "product.msi", src + "/b.msi"));
     const QString dst = dir.filePath(QStringLiteral("again/out.xlsx"));
 
-    ProduceMain *controller = new ProduceMain;
-    FrameMain *window = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *frame = qobject_cast<FrameMain *>(widget))
-            window = frame;
-    }
-    QVERIFY(window);
-    controller->showMainWindow();
-    auto *scanner = controller->findChild<ThreadScanFile *>();
-    auto *worker = controller->findChild<ThreadSoftwareInfo *>();
-    QWidget *frameTwo = window->findChild<QWidget *>(QStringLiteral("frameTwo"));
-    auto *extract = window->findChild<QWidget *>(QStringLiteral("frameFour"))
-                        ->findChild<QWidget *>(QStringLiteral("btnColor_software"));
-    QVERIFY(frameTwo && extract);
-    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"))->setText(src);
-    window->findChild<QWidget *>(QStringLiteral("frameThree"))
-        ->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))
-        ->setText(dst);
+    Wizard wizard;
+    QVERIFY2(wizard.open(src, dst), "a part of the window was not found");
+    QWidget *frameTwo = wizard.frameTwo, *extract = wizard.extract;
+    ThreadScanFile *scanner = wizard.scanner;
+    ThreadSoftwareInfo *worker = wizard.worker;
     // Plays the user: reads each message and presses its second button when it has one,
     // then reads the list and closes it.
     QStringList messages;
@@ -223,10 +234,6 @@ void TestProduceMain::changesSinceLastExport()
                                                                              QCryptographicHash::Md5).toHex())
                               + "；文件描述：Sample comments text"},
                      }));
-
-    controller->stopWorkers();
-    delete controller;
-    delete window;
 }
 
 void TestProduceMain::destinationCheckedFirst_data()
@@ -269,36 +276,11 @@ void TestProduceMain::destinationCheckedFirst()
     const QString consoleMessage = QString::fromUtf8(console.readAllStandardError()).trimmed().split('\n').last();
     QVERIFY2(consoleMessage.startsWith(QStringLiteral("提取失败，")), qPrintable(consoleMessage));
 
-    // Ended whatever the outcome, so that a failed row leaves no window to the next.
-    struct Wizard
-    {
-        ProduceMain *controller = new ProduceMain;
-        FrameMain *window = nullptr;
-        ~Wizard()
-        {
-            controller->stopWorkers();
-            delete controller;
-            delete window;
-        }
-    } wizard;
-    ProduceMain *controller = wizard.controller;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *frame = qobject_cast<FrameMain *>(widget))
-            wizard.window = frame;
-    }
-    FrameMain *window = wizard.window;
-    QVERIFY(window);
-    controller->showMainWindow();
-    auto *scanner = controller->findChild<ThreadScanFile *>();
-    auto *worker = controller->findChild<ThreadSoftwareInfo *>();
-    QWidget *frameTwo = window->findChild<QWidget *>(QStringLiteral("frameTwo"));
-    auto *extract = window->findChild<QWidget *>(QStringLiteral("frameFour"))
-                        ->findChild<QWidget *>(QStringLiteral("btnColor_software"));
-    QVERIFY(frameTwo && extract);
-    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_path"))->setText(src);
-    window->findChild<QWidget *>(QStringLiteral("frameThree"))
-        ->findChild<QLineEdit *>(QStringLiteral("lineEdit_file"))
-        ->setText(dst);
+    Wizard wizard;
+    QVERIFY2(wizard.open(src, dst), "a part of the window was not found");
+    QWidget *frameTwo = wizard.frameTwo, *extract = wizard.extract;
+    ThreadScanFile *scanner = wizard.scanner;
+    ThreadSoftwareInfo *worker = wizard.worker;
     MessageCatcher catcher;
     QVERIFY(QMetaObject::invokeMethod(frameTwo, "signal_scanPath", Q_ARG(QString, src)));
     QTRY_VERIFY_WITH_TIMEOUT(scanner->isFinished() && extract->isEnabled(), 30000);
