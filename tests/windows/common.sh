@@ -41,6 +41,22 @@ fixtures() {
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# window_geometry COMMAND...: the shell lines of the place and size of the window whose id
+# COMMAND prints. A window can be found in the moment it is mapped again (a frameless
+# window is, while it is set up), so it is asked again for a few seconds before giving up.
+window_geometry() {
+  local window lines tries=20
+  while [ "$tries" -gt 0 ]; do
+    window=$("$@" || true)
+    if [ -n "$window" ] && lines=$(xdotool getwindowgeometry --shell "$window" 2>/dev/null) && [ -n "$lines" ]; then
+      echo "$lines"
+      return 0
+    fi
+    tries=$((tries - 1))
+    sleep 0.5
+  done
+  return 1
+}
 finish() {
   if [ "$failures" -ne 0 ]; then
     echo "$failures failures" >&2

@@ -45,8 +45,8 @@ kill -0 "$first" || fail "the first copy ended when the second started"
 kill "$second" 2>/dev/null || true
 
 # The close button of the title strip: 12x12 at (932, 16) of the window.
-id=$(window_id)
-eval "$(xdotool getwindowgeometry --shell "$id")"
+place=$(window_geometry window_id) || { fail "no window to close"; finish; }
+eval "$place"
 xdotool mousemove $((X + 938)) $((Y + 22)) click 1
 for _ in $(seq 60); do kill -0 "$first" 2>/dev/null || break; sleep 0.5; done
 kill -0 "$first" 2>/dev/null && { fail "Pelbrook.exe still runs 30 s after the close button"; finish; }

@@ -65,21 +65,13 @@ is_gone() { ! xdotool getwindowname "$1" >/dev/null 2>&1 || [ -z "$(windows | gr
 
 # click X Y [WINDOW]: a click at (X, Y) of the main window (or WINDOW) as the pages lay
 # themselves out at 960 x 640; the window may be scaled to the display's resolution.
-# geometry [WINDOW]: the shell lines of the main window's (or WINDOW's) place and size. A
-# window can be found in the moment it is mapped again (a frameless window is, while it
-# is set up), so it is asked again for a few seconds before the test gives up.
+# geometry [WINDOW]: the shell lines of the main window's (or WINDOW's) place and size.
 geometry() {
-  local window lines tries=20
-  while [ "$tries" -gt 0 ]; do
-    window=${1:-$(main_window)}
-    if [ -n "$window" ] && lines=$(xdotool getwindowgeometry --shell "$window" 2>/dev/null) && [ -n "$lines" ]; then
-      echo "$lines"
-      return 0
-    fi
-    tries=$((tries - 1))
-    sleep 0.5
-  done
-  return 1
+  if [ -n "${1:-}" ]; then
+    window_geometry echo "$1"
+  else
+    window_geometry main_window
+  fi
 }
 click() {
   local X Y WIDTH HEIGHT SCREEN WINDOW place
